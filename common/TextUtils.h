@@ -1,0 +1,2 @@
+#pragma once
+// Shared text functions (filled in with their implementation).

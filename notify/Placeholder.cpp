@@ -1,0 +1,2 @@
+// Keeps the notifications library non-empty until its first component lands.
+namespace notify_placeholder { int unused = 0; }
