@@ -1,0 +1,32 @@
+#pragma once
+// The primary index (.PX) of a keyed table: a B-tree whose level-1 entries name, for every
+// data block in chain order, the block, its record count and its first key. Opening a
+// keyed table reads the whole tree and compares it with the data blocks: a stale index is
+// what the suite's engine rejects as "Index is out of date".
+#include "db/FileAccess.h"
+#include "db/paradox/ParadoxHeader.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace paradox {
+
+struct PxLeaf {
+  uint16_t dbBlock = 0;
+  uint16_t count = 0;
+  std::vector<uint8_t> key;
+};
+
+struct PxTree {
+  Header header;
+  std::vector<PxLeaf> leaves;  // level-1 entries in key order
+  std::string error;           // the first inconsistency inside the index itself
+  uint64_t errorOffset = 0;
+};
+
+// Reads the index; structural faults of the file itself end in `error` (a header too
+// broken to read throws ETableDamaged).
+PxTree readPrimaryIndex(io::File& file, const std::string& displayName, const Header& table);
+
+}  // namespace paradox
