@@ -259,15 +259,15 @@ int sign3(T a, T b) { return a < b ? -1 : (b < a ? 1 : 0); }
 
 const char* kindName(Kind k) {
   switch (k) {
-    case Kind::String: return "текстового";
-    case Kind::Integer: return "целого";
-    case Kind::Float: return "числового";
-    case Kind::Boolean: return "логического";
-    case Kind::Date: return "даты";
-    case Kind::Time: return "времени";
-    case Kind::DateTime: return "даты и времени";
-    case Kind::Blob: return "двоичного";
-    default: return "этого";
+    case Kind::String: return "текстового типа";
+    case Kind::Integer: return "целого типа";
+    case Kind::Float: return "числового типа";
+    case Kind::Boolean: return "логического типа";
+    case Kind::Date: return "типа «дата»";
+    case Kind::Time: return "типа «время»";
+    case Kind::DateTime: return "типа «дата и время»";
+    case Kind::Blob: return "двоичного типа";
+    default: return "этого типа";
   }
 }
 
@@ -283,7 +283,7 @@ public:
     e_.root_ = parseOr(0);
     const Token& t = peek();
     if (t.type == Tok::RParen) fail("лишняя закрывающая скобка «)»", t.pos);
-    if (t.type != Tok::End) fail("ожидалось AND или OR, а не " + quoted(t.source), t.pos);
+    if (t.type != Tok::End) fail("между условиями нужно AND или OR, а не " + quoted(t.source), t.pos);
   }
 
 private:
@@ -312,9 +312,10 @@ private:
   static bool isConstantWord(const Token& t) {
     return isKeyword(t, "TRUE") || isKeyword(t, "FALSE") || isKeyword(t, "NULL");
   }
-  [[noreturn]] void unexpected(const Token& t, const std::string& expected) const {
-    if (t.type == Tok::End) fail("неожиданный конец текста, ожидалось " + expected, t.pos);
-    fail("ожидалось " + expected + ", а не " + quoted(t.source), t.pos);
+  // need is a whole phrase ("после IS нужно NULL"): Russian agreement differs per item.
+  [[noreturn]] void unexpected(const Token& t, const std::string& need) const {
+    if (t.type == Tok::End) fail(need + ", а текст фильтра закончился", t.pos);
+    fail(need + ", а не " + quoted(t.source), t.pos);
   }
 
   int add(Node n) {
@@ -353,7 +354,7 @@ private:
     if (peek().type == Tok::LParen) {
       take();
       const int inner = parseOr(depth + 1);
-      if (peek().type != Tok::RParen) unexpected(peek(), "«)»");
+      if (peek().type != Tok::RParen) unexpected(peek(), "нужна закрывающая скобка «)»");
       take();
       return inner;
     }
@@ -376,7 +377,7 @@ private:
         }
         if (isKeyword(t, "AND") || isKeyword(t, "OR") || isKeyword(t, "LIKE") || isKeyword(t, "IN") ||
             isKeyword(t, "IS"))
-          unexpected(t, "поле или условие");
+          unexpected(t, "нужно поле или условие");
         if (peek(1).type == Tok::LParen) fail("функции в фильтре не поддерживаются: " + quoted(t.source), t.pos);
         [[fallthrough]];
       case Tok::Bracketed: {
@@ -388,7 +389,7 @@ private:
         return o;
       }
       default:
-        unexpected(t, "поле или условие");
+        unexpected(t, "нужно поле или условие");
     }
   }
 
@@ -406,7 +407,7 @@ private:
     Operand a = parseOperand();
     if (!a.isField) {
       // A constant first: only "constant op field" makes sense.
-      if (peek().type != Tok::Compare) unexpected(peek(), "операция сравнения после константы " + quoted(a.token.source));
+      if (peek().type != Tok::Compare) unexpected(peek(), "после константы " + quoted(a.token.source) + " нужна операция сравнения");
       const Cmp cmp = take().cmp;
       Operand b = parseOperand();
       if (!b.isField)
@@ -428,7 +429,7 @@ private:
         take();
         n.op = Op::IsNotNull;
       }
-      if (!isKeyword(peek(), "NULL")) unexpected(peek(), "NULL");
+      if (!isKeyword(peek(), "NULL")) unexpected(peek(), "после IS нужно NULL");
       take();
       return leaf(std::move(n), a.field);
     }
@@ -443,7 +444,7 @@ private:
     if (a.field.kind != Kind::Boolean) {
       if (t.type == Tok::End || t.type == Tok::RParen || isKeyword(t, "AND") || isKeyword(t, "OR"))
         fail("поле " + quoted(a.field.name) + " не логическое: нужна операция сравнения", a.token.pos);
-      unexpected(t, "операция сравнения после поля " + quoted(a.field.name));
+      unexpected(t, "после поля " + quoted(a.field.name) + " нужна операция сравнения");
     }
     Node n;
     n.op = Op::BoolField;
@@ -465,9 +466,7 @@ private:
     v.null = false;
     if (t.type == Tok::Word) {  // True / False (NULL is handled by the callers)
       if (f.kind != Kind::Boolean)
-        fail("константа " + quoted(t.source) + " не подходит для поля " + quoted(f.name) + " " + kindName(f.kind) +
-                 " типа",
-             t.pos);
+        fail("константа " + quoted(t.source) + " не подходит для поля " + quoted(f.name) + " " + kindName(f.kind), t.pos);
       v.kind = Kind::Boolean;
       v.b = isKeyword(t, "TRUE");
       return v;
@@ -524,7 +523,7 @@ private:
       return leaf(std::move(n), f);
     }
     if (!comparable(f.kind))
-      fail("поле " + quoted(f.name) + " " + kindName(f.kind) + " типа можно проверять только на IS NULL / IS NOT NULL",
+      fail("поле " + quoted(f.name) + " " + kindName(f.kind) + " можно проверять только на IS NULL / IS NOT NULL",
            field.token.pos);
     n.cmp = cmp;
     n.op = Op::Compare;
@@ -545,7 +544,7 @@ private:
     const FieldRef& f = field.field;
     if (f.kind != Kind::String) fail("LIKE применим только к текстовым полям, а " + quoted(f.name) + " не такое", field.token.pos);
     const Token& p = peek();
-    if (p.type != Tok::String) unexpected(p, "образец в апострофах после LIKE");
+    if (p.type != Tok::String) unexpected(p, "после LIKE нужен образец в апострофах");
     take();
     Node n;
     n.op = Op::Like;
@@ -559,8 +558,8 @@ private:
     take();  // IN
     const FieldRef& f = field.field;
     if (!comparable(f.kind))
-      fail("поле " + quoted(f.name) + " " + kindName(f.kind) + " типа нельзя проверять через IN", field.token.pos);
-    if (peek().type != Tok::LParen) unexpected(peek(), "«(» после IN");
+      fail("поле " + quoted(f.name) + " " + kindName(f.kind) + " нельзя проверять через IN", field.token.pos);
+    if (peek().type != Tok::LParen) unexpected(peek(), "после IN нужен список в скобках");
     take();
     Node n;
     n.op = Op::In;
@@ -568,7 +567,7 @@ private:
     for (;;) {
       const Token& t = peek();
       if (t.type != Tok::String && t.type != Tok::Number && !(t.type == Tok::Word && isConstantWord(t)))
-        unexpected(t, "константа в списке IN");
+        unexpected(t, "в списке IN нужна константа");
       if (isKeyword(t, "NULL")) fail("NULL в списке IN не допускается (используйте IS NULL)", t.pos);
       n.list.push_back(constant(f, t));
       take();
@@ -576,7 +575,7 @@ private:
         take();
         continue;
       }
-      if (peek().type != Tok::RParen) unexpected(peek(), "«,» или «)»");
+      if (peek().type != Tok::RParen) unexpected(peek(), "в списке IN нужна «,» или «)»");
       take();
       break;
     }
