@@ -163,6 +163,21 @@ TEST(PxlibReader, SurvivesAPxlibCrashAndSaysSo) {
   EXPECT_EQ(t.rows[0][7], "short memo");  // in the leader: readable without the .MB
 }
 
+TEST(PxlibReader, ShowsImpossibleValuesInsteadOfValidOnes) {
+  REQUIRE_FIXTURES();
+  // dmgvalue.db record 1: Born = day 0, At = 90 000 000 ms, Flag byte 0x85, Amount with scale 5
+  // in a field of scale 2.
+  auto t = testsupport::readWithPxlib(testsupport::fixture("paradox/made/damaged/dmgvalue.db"));
+  ASSERT_FALSE(t.rows.empty());
+  std::map<std::string, CsvCell> first;
+  for (size_t i = 0; i < t.fields.size(); ++i) first[t.fields[i].name] = t.rows[0][i];
+  EXPECT_EQ(first["Born"], "#DATE(0)");
+  EXPECT_EQ(first["At"], "#TIME(90000000)");
+  EXPECT_EQ(first["Flag"], "#BOOL(0x85)");
+  EXPECT_EQ(first["Amount"], "#ERR");
+  EXPECT_EQ(first["Name"], "First");
+}
+
 TEST(PxlibReader, CodePageOverrideDecodesNamesAndText) {
   REQUIRE_FIXTURES();
   // ru866.db read as if it were Windows-1251: same bytes, other letters.

@@ -241,7 +241,17 @@ PxTable readInThisProcess(const std::string& dbPath, const std::string& blobPath
         case pxfLogical: {
           char v = 0;
           ret = PX_get_data_byte(doc.get(), data, len, &v);
-          if (ret > 0) cell = v ? "true" : "false";
+          if (ret > 0) {
+            // pxlib gives the byte without its top bit: 0 false, 1 true. Any other byte is no
+            // logical value (our reader must reject it, so the harness must not call it true).
+            if (v == 0 || v == 1) {
+              cell = v ? "true" : "false";
+            } else {
+              char text[16];
+              std::snprintf(text, sizeof text, "#BOOL(0x%02x)", static_cast<unsigned char>(data[0]));
+              cell = text;
+            }
+          }
           break;
         }
         case pxfBCD: {

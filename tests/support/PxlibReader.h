@@ -3,10 +3,21 @@
 // independent of ours, for comparing our engine's reading and writing with. Values come back in
 // the text form of the fixtures' expected CSV files (support/CanonicalText.h).
 //
-// pxlib is trusted only with structurally sound tables: it loops for ever on a block chain that
-// returns to an earlier block, so readWithPxlib walks the chain itself first and refuses such a
-// file (for an encrypted table, whose block headers cannot be read without decrypting, that check
-// is not possible: do not pass damaged encrypted tables). Known defects of 0.6.8 are listed in
+// pxlib must not take the test process down with it:
+// * It runs in a forked child process that sends the result back through a pipe; a crash or a
+//   child that does not finish within two minutes becomes a PxlibError (or, when it happened
+//   with a BLOB file, a second reading without one, see below).
+// * It loops for ever on a block chain that returns to an earlier block, so the chain is walked
+//   here first and such a file refused. For an encrypted table, whose block headers cannot be read
+//   without decrypting, that is not possible (a warning says so): give only sound encrypted tables.
+// * 0.6.8 aborts ("stack smashing") in PX_open_blob_fp for every .MB file we have; the table is
+//   then read without its BLOB file, values held in the record's leader still come through, the
+//   others are "#ERR", and the first warning says what happened.
+// * 0.6.8 returns -2^31 for a blank Long, Date or Time; no stored value can be -2^31, so it is
+//   taken as NULL.
+// Impossible values come back as the expected files show them (#DATE(n), #TIME(n), #TS(x),
+// #BOOL(0xNN)); a value pxlib cannot decode is "#ERR" with a warning. Other known defects of
+// 0.6.8 (BCD NULL and long BCDs, Bytes starting with 0) are listed in
 // tests/pxlib/PxlibFixtureTest.cpp.
 #include <optional>
 #include <stdexcept>
