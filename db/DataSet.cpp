@@ -325,6 +325,8 @@ void TDataSet::First() {
   cur_ = 0;
   bof_ = true;
   eof_ = count() == 0;
+  // A table damaged before its first record shows it here, on opening.
+  if (eof_ && !viewFiltered_) driver_->checkEnd();
   loadCurrent();
   dataEvent(deDataSetScroll, static_cast<long>(old) * -1);
 }

@@ -86,7 +86,7 @@ std::unique_ptr<TableDriver> TTable::OpenDriver() {
   if (ext != ".DB")
     throw EDatabaseError("Таблица " + path + ": формат " + ext + " пока не поддерживается");
   paradox::OpenOptions opt;
-  opt.codePage = Session().CodePageOf(databaseName_);
+  opt.codePage = codePage_ ? codePage_ : Session().CodePageOf(databaseName_);
   opt.passwords = Session().PasswordsFor(databaseName_);
   return std::make_unique<paradox::ParadoxTable>(path, opt);
 }

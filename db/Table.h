@@ -53,6 +53,10 @@ public:
   // The table's level (3, 4, 5, 7) once open; before creating a table, the level wanted.
   int TableLevel() const;
   void SetTableLevel(int level) { tableLevel_ = level; }
+  // Code page the table's text is read with, over what the table and its alias say
+  // (0: no override). For tables whose header names the wrong code page.
+  int CodePage() const { return codePage_; }
+  void SetCodePage(int cp) { codePage_ = cp; }
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool v) { readOnly_ = v; }
 
@@ -79,6 +83,7 @@ private:
   std::string tableName_;
   TTableType tableType_ = ttDefault;
   int tableLevel_ = 0;
+  int codePage_ = 0;
   bool readOnly_ = false;
   TFieldDefs fieldDefs_{*this};
   TIndexDefs indexDefs_{*this};

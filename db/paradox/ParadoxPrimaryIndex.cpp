@@ -21,7 +21,7 @@ PxTree readPrimaryIndex(io::File& file, const std::string& name, const Header& t
     }
   };
   if (h.numFields != table.keyFields) {
-    fail("в индексе " + std::to_string(h.numFields) + " ключевых полей, в таблице " + std::to_string(table.keyFields), 0x21);
+    fail("ключевых полей в индексе: " + std::to_string(h.numFields) + ", в таблице: " + std::to_string(table.keyFields), 0x21);
     return t;
   }
   uint32_t keyBytes = 0;
@@ -98,7 +98,7 @@ PxTree readPrimaryIndex(io::File& file, const std::string& name, const Header& t
         if (!t.error.empty()) return 0;
         // Counts are 16-bit: a tree over very many records keeps them modulo 65536.
         if ((below & 0xFFFF) != cnt) {
-          fail("в блоке индекса " + std::to_string(blockNo) + " указано " + std::to_string(cnt) + " записей, ниже — " +
+          fail("в блоке индекса " + std::to_string(blockNo) + " указано записей: " + std::to_string(cnt) + ", ниже по дереву: " +
                    std::to_string(below),
                off + 6 + uint64_t(e) * h.recordSize + keyBytes + 2);
           return 0;

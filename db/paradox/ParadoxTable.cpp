@@ -159,10 +159,9 @@ void ParadoxTable::walkChain() {
 
   if (h.firstBlock == 0) {
     if (h.numRecords > 0)
-      stop("в заголовке " + std::to_string(h.numRecords) + " записей, но нет ни одного блока данных", {}, 0x0E);
+      stop("записей в заголовке: " + std::to_string(h.numRecords) + ", но нет ни одного блока данных", {}, 0x0E);
   } else if (h.firstBlock > blocksInFile) {
-    stop("первый блок цепочки (" + std::to_string(h.firstBlock) + ") вне файла из " + std::to_string(blocksInFile) +
-             " блоков",
+    stop("первый блок цепочки (" + std::to_string(h.firstBlock) + ") вне файла (блоков в файле: " + std::to_string(blocksInFile) + ")",
          {}, 0x0E);
   } else {
     uint16_t cur = h.firstBlock, prev = 0;
@@ -216,8 +215,8 @@ void ParadoxTable::walkChain() {
       if (count > 0) chain_.push_back({cur, static_cast<uint16_t>(count), total});
       total += static_cast<uint64_t>(count);
       if (next > blocksInFile) {
-        stop("блок " + std::to_string(cur) + " ссылается на блок " + std::to_string(next) + ", а в файле " +
-                 std::to_string(blocksInFile) + " блоков",
+        stop("блок " + std::to_string(cur) + " ссылается на блок " + std::to_string(next) + ", а блоков в файле: " +
+                 std::to_string(blocksInFile),
              cur, off);
         break;
       }
@@ -234,7 +233,7 @@ void ParadoxTable::walkChain() {
     }
     if (!broken && visitedCount != h.usedBlocks) {
       readable_ = total;
-      damage_ = damageMessage(path_, "в цепочке " + std::to_string(visitedCount) + " блоков, а в заголовке " +
+      damage_ = damageMessage(path_, "блоков в цепочке: " + std::to_string(visitedCount) + ", а в заголовке: " +
                                          std::to_string(h.usedBlocks),
                               DamagePlace{{}, {}, {}, 0x0A});
       broken = true;
@@ -243,7 +242,7 @@ void ParadoxTable::walkChain() {
   if (!broken) {
     readable_ = total;
     if (total != h.numRecords)
-      damage_ = damageMessage(path_, "в заголовке " + std::to_string(h.numRecords) + " записей, а в цепочке блоков " +
+      damage_ = damageMessage(path_, "записей в заголовке: " + std::to_string(h.numRecords) + ", а в цепочке блоков: " +
                                          std::to_string(total),
                               DamagePlace{{}, total + 1, {}, 0x06});
     else
@@ -320,8 +319,8 @@ void ParadoxTable::checkPrimaryIndex() {
       what = "элемент " + std::to_string(i + 1) + " указывает на блок " + std::to_string(leaf.dbBlock) +
              ", а в цепочке таблицы блок " + std::to_string(blk.block);
     else if (leaf.count != blk.count)
-      what = "для блока " + std::to_string(blk.block) + " в индексе " + std::to_string(leaf.count) +
-             " записей, в таблице " + std::to_string(blk.count);
+      what = "записей блока " + std::to_string(blk.block) + " по индексу: " + std::to_string(leaf.count) +
+             ", в таблице: " + std::to_string(blk.count);
     else {
       const uint8_t* b = loadBlock(blk.block);
       if (std::memcmp(b + 6, leaf.key.data(), keyBytes) != 0)
@@ -335,8 +334,8 @@ void ParadoxTable::checkPrimaryIndex() {
   }
   if (tree.leaves.size() != chain_.size()) {
     uint64_t at = n < chain_.size() ? chain_[n].first : readable_;
-    setDamage(at, damageMessage(path_, "первичный индекс " + pxName + " не соответствует данным (индекс устарел): в индексе " +
-                                           std::to_string(tree.leaves.size()) + " блоков, в таблице " +
+    setDamage(at, damageMessage(path_, "первичный индекс " + pxName + " не соответствует данным (индекс устарел): блоков по индексу: " +
+                                           std::to_string(tree.leaves.size()) + ", в таблице: " +
                                            std::to_string(chain_.size())));
   }
 }
