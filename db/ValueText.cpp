@@ -58,7 +58,7 @@ std::string formatFloat(double v) {
   if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
   if (v == 0) return std::signbit(v) ? "-0" : "0";
   // Shortest digits that read back to the same double, then laid out as the platform's
-  // general format does: fixed notation for exponents -5 < e < 15, else d,dddE±x.
+  // general format does: fixed notation for exponents -4 <= e < 15, else d,dddE±x.
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
   std::string_view sci(buf, static_cast<size_t>(r.ptr - buf));
@@ -72,7 +72,7 @@ std::string formatFloat(double v) {
   std::from_chars(sci.data() + epos + (sci[epos + 1] == '+' ? 2 : 1), sci.data() + sci.size(), exp);
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
   std::string out = neg ? "-" : "";
-  if (exp >= -5 && exp < 15) {
+  if (exp >= -4 && exp < 15) {
     if (exp < 0) {
       out += "0,";
       out.append(static_cast<size_t>(-exp - 1), '0');
