@@ -322,7 +322,7 @@ void ParadoxTable::checkPrimaryIndex() {
       what = "записей блока " + std::to_string(blk.block) + " по индексу: " + std::to_string(leaf.count) +
              ", в таблице: " + std::to_string(blk.count);
     else {
-      const uint8_t* b = loadBlock(blk.block);
+      const uint8_t* b = loadBlock(i);
       if (std::memcmp(b + 6, leaf.key.data(), keyBytes) != 0)
         what = "ключ первой записи блока " + std::to_string(blk.block) + " не совпадает с индексом";
     }
@@ -340,7 +340,8 @@ void ParadoxTable::checkPrimaryIndex() {
   }
 }
 
-const uint8_t* ParadoxTable::loadBlock(uint16_t block) {
+const uint8_t* ParadoxTable::loadBlock(size_t chainIndex) {
+  const uint16_t block = chain_[chainIndex].block;
   ++useClock_;
   for (auto& c : cache_)
     if (c.block == block) {
@@ -357,12 +358,25 @@ const uint8_t* ParadoxTable::loadBlock(uint16_t block) {
   }
   slot->block = 0;
   slot->data.assign(header_.blockSize(), 0);
+  size_t got = 0;
   try {
-    file_->readAt(header_.blockOffset(block), slot->data.data(), slot->data.size());
+    got = file_->readAt(header_.blockOffset(block), slot->data.data(), slot->data.size());
   } catch (const io::IoError& e) {
     throw EDatabaseError(e.what());
   }
   if (header_.encrypted()) decryptBlock(slot->data.data(), header_.blockSize(), header_.checksum, block);
+  // The file is shared: another program may have cut or rewritten it since it was opened.
+  // What was walked on opening must still be there, or the reading stops with an error.
+  {
+    auto it = chain_.begin() + static_cast<long>(chainIndex);
+    size_t used = 6 + size_t{it->count} * header_.recordSize;
+    int16_t add = le16s(slot->data.data() + 4);
+    bool sameShape = add == (static_cast<int>(it->count) - 1) * static_cast<int>(header_.recordSize) ||
+                     (it + 1 == chain_.end() && add >= (static_cast<int>(it->count) - 1) * static_cast<int>(header_.recordSize));
+    if (got < used || !sameShape)
+      throw EDatabaseError("Таблица " + path_ + " изменена другой программой во время чтения (блок " + std::to_string(block) +
+                           "); откройте её заново");
+  }
   slot->block = block;
   slot->lastUse = useClock_;
   return slot->data.data();
@@ -384,8 +398,9 @@ void ParadoxTable::readRecord(uint64_t position, TRecordBuffer& buf) {
     if (!damage_.empty()) throw ETableDamaged(damage_);
     throw EDatabaseError("Таблица " + path_ + ": нет записи с номером " + std::to_string(position + 1));
   }
-  const auto& b = chain_[chainIndexOf(position)];
-  const uint8_t* data = loadBlock(b.block);
+  size_t ci = chainIndexOf(position);
+  const auto& b = chain_[ci];
+  const uint8_t* data = loadBlock(ci);
   const uint8_t* rec = data + 6 + (position - b.first) * header_.recordSize;
   buf.bytes.assign(rec, rec + header_.recordSize);
   buf.position = position;

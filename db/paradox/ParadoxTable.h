@@ -66,7 +66,7 @@ private:
   void checkFreeList(const std::vector<uint8_t>& inChain);
   void checkPrimaryIndex();
   void setDamage(uint64_t at, const std::string& message);
-  const uint8_t* loadBlock(uint16_t block);
+  const uint8_t* loadBlock(size_t chainIndex);
   size_t chainIndexOf(uint64_t position) const;
   uint64_t recordFileOffset(uint64_t position) const;
   std::string fieldName(size_t i) const { return fields_[i].name; }

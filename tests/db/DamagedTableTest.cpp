@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -142,6 +143,51 @@ TEST(DamagedHeaders, BrokenHeaderFieldsAreDamageNotCrashes) {
       EXPECT_NE(std::strstr(e.what(), "t/x.db"), nullptr) << e.what();
     }
     io::setDefaultFileSystem(prev);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Another program cuts or rewrites a table while Checkup reads it: an error, not zeros.
+TEST(SharedTables, ChangedUnderTheReaderIsAnErrorNotSilentData) {
+  REQUIRE_FIXTURES();
+  io::MemoryFileSystem mem;
+  mem.put("t/plain.db", testsupport::readFile(testsupport::fixture("paradox/made/plain.db")));
+  auto* prev = io::setDefaultFileSystem(&mem);
+  {
+    TTable t;
+    t.SetTableName("t/plain.db");
+    t.Open();
+    EXPECT_EQ(t.FieldByName("N")->AsString(), "1");
+    auto bytes = mem.get("t/plain.db");
+    bytes.resize(bytes.size() - 700);  // the last block loses most of its records
+    mem.put("t/plain.db", bytes);
+    // A cut that the already open file no longer sees is fine; reopen on the cut file.
+  }
+  {
+    TTable t;
+    t.SetTableName("t/plain.db");
+    EXPECT_THROW({ t.Open(); while (!t.Eof()) t.Next(); }, ETableDamaged);
+  }
+  io::setDefaultFileSystem(prev);
+
+  // A real file cut while it is open.
+  testsupport::TempDir dir;
+  testsupport::copyFile(testsupport::fixture("paradox/made/plain.db"), dir.file("plain.db"));
+  TTable t;
+  t.SetTableName(dir.file("plain.db"));
+  t.Open();
+  ASSERT_EQ(::truncate(dir.file("plain.db").c_str(), 0x800 + 1024 + 200), 0);
+  try {
+    while (!t.Eof()) {
+      for (int i = 0; i < t.FieldCount(); ++i) (void)t.Fields(i)->AsString();
+      t.Next();
+    }
+    FAIL() << "read past the cut";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(std::strstr(e.what(), "изменена другой программой"), nullptr) << e.what();
   }
 }
 
