@@ -15,7 +15,7 @@
 class HotTrackLabel;
 class QAction;
 class QLabel;
-class TgwCustomDesktopAlertStyleHandler;
+#include "notify/TgwCustomDesktopAlertStyleHandler.h"
 class TgwDesktopAlertButton;
 
 class TgwFormDesktopAlert : public QWidget {
