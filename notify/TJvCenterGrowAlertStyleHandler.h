@@ -32,7 +32,7 @@ protected:
   void AfterStartPhase() override;
   void BeforeEndPhase() override;
   void AfterEndPhase() override;
-  void ApplyGrowth(double percentage);
+  virtual void ApplyGrowth(double percentage);
 
 private:
   static double clampPercentage(double value);

@@ -26,7 +26,7 @@ protected:
   void AfterStartPhase() override;
   void BeforeEndPhase() override;
   void AfterEndPhase() override;
-  void ApplyAlpha(std::uint8_t value);
+  virtual void ApplyAlpha(std::uint8_t value);
 
 private:
   std::uint8_t m_min = 0;

@@ -50,6 +50,8 @@ TgwDesktopAlert::~TgwDesktopAlert() {
   }
 }
 
+TgwFormDesktopAlert* TgwDesktopAlert::Window() const { return m_window; }
+
 TgwDesktopAlertStack* TgwDesktopAlert::AlertStack() const { return m_stack; }
 
 void TgwDesktopAlert::setAlertStack(TgwDesktopAlertStack* value) {

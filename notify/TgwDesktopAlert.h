@@ -87,7 +87,7 @@ public:
   // The display time in milliseconds while the alert is parked below the work area.
   std::uint32_t SavedDisplayDuration = 0;
 
-  TgwFormDesktopAlert* Window() const { return m_window; }
+  TgwFormDesktopAlert* Window() const;
   const std::vector<TgwDesktopAlertButton*>& ButtonControls() const { return m_buttonControls; }
 
 private:

@@ -7,6 +7,8 @@
 
 TgwDesktopAlertStack::TgwDesktopAlertStack(QObject* owner) : QObject(owner) {}
 
+TgwFormDesktopAlert* TgwDesktopAlertStack::Items(int index) const { return m_items.at(index); }
+
 void TgwDesktopAlertStack::AddWindow(QWidget* window) {
   m_items.append(qobject_cast<TgwFormDesktopAlert*>(window));
   UpdatePositions();

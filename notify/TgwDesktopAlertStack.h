@@ -21,7 +21,7 @@ public:
 
   int Count() const { return static_cast<int>(m_items.size()); }
   // Slot `index`: a window, or none for an empty slot.
-  TgwFormDesktopAlert* Items(int index) const { return m_items.at(index); }
+  TgwFormDesktopAlert* Items(int index) const;
 
   virtual void UpdatePositions();
   virtual void AddWindow(QWidget* window);

@@ -79,6 +79,10 @@ TgwFormDesktopAlert::TgwFormDesktopAlert(QObject* owner) : QWidget(nullptr), m_o
 
 TgwFormDesktopAlert::~TgwFormDesktopAlert() = default;
 
+QObject* TgwFormDesktopAlert::Owner() const { return m_owner; }
+
+TgwCustomDesktopAlertStyleHandler* TgwFormDesktopAlert::StyleHandler() const { return m_handler; }
+
 void TgwFormDesktopAlert::MoveTo(int X, int Y) {
   if (pos() == QPoint(X, Y) || MouseInside) return;
   auto userMove = std::move(OnUserMove);

@@ -29,10 +29,10 @@ public:
   explicit TgwFormDesktopAlert(QObject* owner = nullptr);
   ~TgwFormDesktopAlert() override;
 
-  QObject* Owner() const { return m_owner; }
+  QObject* Owner() const;
 
   // The handler that animates this window; set by the component with each style change.
-  TgwCustomDesktopAlertStyleHandler* StyleHandler() const { return m_handler; }
+  TgwCustomDesktopAlertStyleHandler* StyleHandler() const;
   void setStyleHandler(TgwCustomDesktopAlertStyleHandler* handler) { m_handler = handler; }
 
   // Flags copied from the component when it shows the window.
