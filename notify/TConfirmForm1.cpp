@@ -97,6 +97,7 @@ void TConfirmForm1::FitToText() {
   setFixedSize(fit.client);
   move(area.left() + (area.width() - fit.client.width()) / 2,
        area.top() + (area.height() - fit.client.height()) / 2);
+  FormResize();  // a hidden window gets its resize event only when shown
 }
 
 void TConfirmForm1::resizeEvent(QResizeEvent* event) {

@@ -95,6 +95,7 @@ void TMessageForm::FitToText() {
   setFixedSize(client);
   move(area.left() + (area.width() - client.width()) / 2,
        area.top() + (area.height() - client.height()) / 2);
+  FormResize();  // a hidden window gets its resize event only when shown
 }
 
 void TMessageForm::resizeEvent(QResizeEvent* event) {

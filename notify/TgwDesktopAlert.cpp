@@ -260,6 +260,7 @@ void TgwDesktopAlert::Popup() {
     focused = QApplication::focusWidget();
     active = QApplication::activeWindow();
   }
+  window->setReturnFocus(focused, active);
   window->AutoFocus = AutoFocus;
   window->setWindowFlag(Qt::WindowDoesNotAcceptFocus, !AutoFocus);
   window->setAttribute(Qt::WA_ShowWithoutActivating, !AutoFocus);

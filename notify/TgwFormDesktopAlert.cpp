@@ -282,6 +282,11 @@ void TgwFormDesktopAlert::DropDownMenuClosed() {
   if (!MouseInside && handler->DisplayDuration() != 0) handler->RunEndPhase();
 }
 
+void TgwFormDesktopAlert::setReturnFocus(QWidget* focused, QWidget* active) {
+  m_returnFocus = focused;
+  m_returnActive = active && active != this ? active : nullptr;
+}
+
 bool TgwFormDesktopAlert::HitTestCaption(QPoint clientPos) {
   const bool caption = (CanMove && clientPos.y() <= 8) || (CanMoveAnywhere && !childAt(clientPos));
   TgwCustomDesktopAlertStyleHandler* handler = m_handler;
@@ -325,7 +330,15 @@ bool TgwFormDesktopAlert::event(QEvent* event) {
     }
     return true;
   }
-  // The alert never takes the activation from the user's window unless asked to.
-  if (event->type() == QEvent::WindowActivate && !AutoFocus) return true;
+  // The alert never takes the activation from the user's window unless asked to. Most
+  // window systems honour the window's flags; those that activate every new window get
+  // the activation handed straight back.
+  if (event->type() == QEvent::WindowActivate && !AutoFocus) {
+    if (QWidget* active = m_returnActive) {
+      active->activateWindow();
+      if (QWidget* focused = m_returnFocus) focused->setFocus(Qt::ActiveWindowFocusReason);
+    }
+    return true;
+  }
   return QWidget::event(event);
 }

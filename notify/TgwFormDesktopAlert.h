@@ -72,6 +72,8 @@ public:
   void AlertMouseLeave();
   void CustomButtonClick(QObject* Sender);
   void CloseButtonDefaultClick(QObject* Sender);
+  // Where the keyboard goes back to should the window system activate the alert anyway.
+  void setReturnFocus(QWidget* focused, QWidget* active);
   // Whether a press at `clientPos` drags the window (and stops its animation).
   bool HitTestCaption(QPoint clientPos);
 
@@ -95,6 +97,8 @@ private:
 
   QPointer<QObject> m_owner;
   QPointer<TgwCustomDesktopAlertStyleHandler> m_handler;
+  QPointer<QWidget> m_returnFocus;
+  QPointer<QWidget> m_returnActive;
   bool m_dragging = false;
   QPoint m_dragOffset;
   // Distance of the close and drop-down buttons' left edges from the right edge.

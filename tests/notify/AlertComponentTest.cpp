@@ -226,6 +226,7 @@ TEST_F(AlertTest, PointerOverTheAlertHoldsItAndLeavingStartsTheEndAtOnce) {
 TEST_F(AlertTest, DraggingByTheCaptionTakesTheAlertOutOfItsOwnStack) {
   OwnStackAlert a(dapBottomRight);
   a.alert->Location().AlwaysResetPosition = false;
+  a.alert->setOptions(TgwDesktopAlertOptions(daoCanMove | daoCanClose));
   a.alert->Popup();
   TgwFormDesktopAlert* w = a.window();
   ASSERT_EQ(a.stack.Count(), 1);
