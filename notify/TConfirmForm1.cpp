@@ -53,11 +53,12 @@ TConfirmForm1::TConfirmForm1(QWidget* parent)
   ScrollBox->setFrameShape(QFrame::NoFrame);
   ScrollBox->setAlignment(Qt::AlignCenter);
   ScrollBox->setWidgetResizable(false);
-  ScrollBox->viewport()->setAutoFillBackground(false);
+  // The text lies on the window's own background, as if there were no scroll box.
+  ScrollBox->setBackgroundRole(QPalette::Window);
+  ScrollBox->viewport()->setBackgroundRole(QPalette::Window);
   LabelText = new QLabel;
   LabelText->setAlignment(Qt::AlignCenter);
   LabelText->setTextFormat(Qt::PlainText);
-  LabelText->setAttribute(Qt::WA_TranslucentBackground);
   ScrollBox->setWidget(LabelText);
 
   resize(321, 199);

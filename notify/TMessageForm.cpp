@@ -57,10 +57,11 @@ TMessageForm::TMessageForm(QWidget* parent)
   Labmess->setAlignment(Qt::AlignCenter);
   Labmess->setTextFormat(Qt::PlainText);
   Labmess->setWordWrap(false);
-  Labmess->setAttribute(Qt::WA_TranslucentBackground);
   Labmess->setContextMenuPolicy(Qt::CustomContextMenu);
   ScrollBox->setWidget(Labmess);
-  ScrollBox->viewport()->setAutoFillBackground(false);
+  // The text lies on the window's own background, as if there were no scroll box.
+  ScrollBox->setBackgroundRole(QPalette::Window);
+  ScrollBox->viewport()->setBackgroundRole(QPalette::Window);
 
   ActionCopy = new QAction(QStringLiteral("Копировать текст в буфер обмена"), this);
   ActionCopy->setShortcut(QKeySequence::Copy);
