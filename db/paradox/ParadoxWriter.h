@@ -56,7 +56,8 @@ public:
   void append(const std::vector<Value>& values);
 
   // Writes the last blocks, the header, the primary index and the BLOB file's header.
-  // The builder takes no more records afterwards.
+  // The builder takes no more records afterwards. A builder destroyed without finish()
+  // leaves files no reader accepts (the header is written last).
   void finish();
 
   uint64_t recordCount() const { return numRecords_; }
