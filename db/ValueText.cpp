@@ -100,23 +100,58 @@ std::string formatFloat(double v) {
   return out;
 }
 
-std::string formatDate(int64_t days) {
+namespace {
+
+// Writes v as printf's "%0*lld" does (the width counts the sign); returns the end.
+char* putDigits(char* p, int64_t v, int width) {
+  char tmp[24];
+  int n = 0;
+  uint64_t u = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  do {
+    tmp[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u);
+  if (v < 0) *p++ = '-';
+  for (int i = n + (v < 0 ? 1 : 0); i < width; ++i) *p++ = '0';
+  while (n) *p++ = tmp[--n];
+  return p;
+}
+
+// The text of formatDate and formatTime, without the allocation of a std::string
+// (these run for every date and time a table shows).
+char* putDate(char* p, int64_t days) {
   Civil c = civilFromDays(days);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", c.day, c.month, c.year);
-  return buf;
+  p = putDigits(p, c.day, 2);
+  *p++ = '.';
+  p = putDigits(p, c.month, 2);
+  *p++ = '.';
+  return putDigits(p, c.year, 4);
+}
+
+char* putTime(char* p, int64_t ms) {
+  int64_t h = ms / 3'600'000, m = ms / 60'000 % 60, s = ms / 1000 % 60, z = ms % 1000;
+  p = putDigits(p, h, 1);
+  *p++ = ':';
+  p = putDigits(p, m, 2);
+  *p++ = ':';
+  p = putDigits(p, s, 2);
+  if (z) {
+    *p++ = '.';
+    p = putDigits(p, z, 3);
+  }
+  return p;
+}
+
+}  // namespace
+
+std::string formatDate(int64_t days) {
+  char buf[40];
+  return std::string(buf, putDate(buf, days));
 }
 
 std::string formatTime(int64_t ms) {
-  int64_t h = ms / 3'600'000, m = ms / 60'000 % 60, s = ms / 1000 % 60, z = ms % 1000;
-  char buf[40];
-  if (z)
-    std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld.%03lld", static_cast<long long>(h),
-                  static_cast<long long>(m), static_cast<long long>(s), static_cast<long long>(z));
-  else
-    std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", static_cast<long long>(h),
-                  static_cast<long long>(m), static_cast<long long>(s));
-  return buf;
+  char buf[64];
+  return std::string(buf, putTime(buf, ms));
 }
 
 std::string formatDateTime(double ms) {
@@ -128,9 +163,13 @@ std::string formatDateTime(double ms) {
     ++days;
     msOfDay -= kMsPerDay;
   }
-  std::string out = formatDate(days);
-  if (msOfDay != 0) out += " " + formatTime(msOfDay);
-  return out;
+  char buf[104];
+  char* p = putDate(buf, days);
+  if (msOfDay != 0) {
+    *p++ = ' ';
+    p = putTime(p, msOfDay);
+  }
+  return std::string(buf, p);
 }
 
 std::string formatBcd(std::string_view digits, int scale) {
