@@ -100,12 +100,21 @@ public:
   int codePage() const override { return cp_; }
 
   void decodeAppend(const char* bytes, size_t n, std::string& out) const override {
-    out.reserve(out.size() + n);
+    // Runs of ASCII are copied as they are; the rest goes through the table into a
+    // buffer sized for the worst case, written through a pointer.
+    size_t start = out.size();
+    out.resize(start + n * 3);
+    char* o = out.data() + start;
     for (size_t i = 0; i < n; ++i) {
       auto b = static_cast<unsigned char>(bytes[i]);
-      if (b < 0x80 && asciiIdentity_) out.push_back(static_cast<char>(b));
-      else out.append(utf8_[b].data(), len_[b]);
+      if (b < 0x80 && asciiIdentity_) {
+        *o++ = static_cast<char>(b);
+      } else {
+        std::memcpy(o, utf8_[b].data(), 4);
+        o += len_[b];
+      }
     }
+    out.resize(static_cast<size_t>(o - out.data()));
   }
 
   bool encodeAppend(std::string_view utf8, std::string& out, char32_t* bad) const override {

@@ -44,9 +44,18 @@ std::string TField::TextOf(const Value& v, bool display) const {
   return valuetext::format(v);
 }
 
-std::string TField::AsString() const { return TextOf(AsValue(), false); }
+std::string TField::AsString() const {
+  Value v = AsValue();
+  // Text and bytes are their own AsString: hand the string over instead of copying it.
+  if (v.kind == Value::Kind::Text || v.kind == Value::Kind::Bytes) return std::move(v.s);
+  return TextOf(v, false);
+}
 std::string TField::DisplayText() const { return TextOf(AsValue(), true); }
-std::string TField::AsStringOf(const TRecordBuffer& buf) const { return TextOf(ValueOf(buf), false); }
+std::string TField::AsStringOf(const TRecordBuffer& buf) const {
+  Value v = ValueOf(buf);
+  if (v.kind == Value::Kind::Text || v.kind == Value::Kind::Bytes) return std::move(v.s);
+  return TextOf(v, false);
+}
 std::string TField::DisplayTextOf(const TRecordBuffer& buf) const { return TextOf(ValueOf(buf), true); }
 bool TField::IsNull() const { return AsValue().isNull(); }
 

@@ -2,6 +2,7 @@
 
 #include "common/Errors.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -59,45 +60,55 @@ std::string formatFloat(double v) {
   if (v == 0) return std::signbit(v) ? "-0" : "0";
   // Shortest digits that read back to the same double, then laid out as the platform's
   // general format does: fixed notation for exponents -4 <= e < 15, else d,dddE±x.
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-  std::string_view sci(buf, static_cast<size_t>(r.ptr - buf));
-  bool neg = sci[0] == '-';
-  if (neg) sci.remove_prefix(1);
-  auto epos = sci.find('e');
-  std::string digits;
-  for (char c : sci.substr(0, epos))
-    if (c != '.') digits.push_back(c);
+  // Everything happens in fixed buffers: this runs for every number a table test reads.
+  char sci[40];
+  auto r = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific);
+  const char* p = sci;
+  const char* end = r.ptr;
+  bool neg = *p == '-';
+  if (neg) ++p;
+  char digits[24];
+  int nd = 0;
+  while (p < end && *p != 'e') {
+    if (*p != '.') digits[nd++] = *p;
+    ++p;
+  }
   int exp = 0;
-  std::from_chars(sci.data() + epos + (sci[epos + 1] == '+' ? 2 : 1), sci.data() + sci.size(), exp);
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  std::string out = neg ? "-" : "";
+  ++p;  // 'e'
+  bool expNeg = *p == '-';
+  ++p;  // sign
+  for (; p < end; ++p) exp = exp * 10 + (*p - '0');
+  if (expNeg) exp = -exp;
+  while (nd > 1 && digits[nd - 1] == '0') --nd;
+
+  char out[48];
+  int n = 0;
+  if (neg) out[n++] = '-';
   if (exp >= -4 && exp < 15) {
     if (exp < 0) {
-      out += "0,";
-      out.append(static_cast<size_t>(-exp - 1), '0');
-      out += digits;
+      out[n++] = '0';
+      out[n++] = ',';
+      for (int k = 0; k < -exp - 1; ++k) out[n++] = '0';
+      for (int k = 0; k < nd; ++k) out[n++] = digits[k];
     } else {
-      size_t intLen = static_cast<size_t>(exp) + 1;
-      if (digits.size() <= intLen) {
-        out += digits;
-        out.append(intLen - digits.size(), '0');
-      } else {
-        out += digits.substr(0, intLen);
-        out += ',';
-        out += digits.substr(intLen);
+      int intLen = exp + 1;
+      for (int k = 0; k < intLen; ++k) out[n++] = k < nd ? digits[k] : '0';
+      if (nd > intLen) {
+        out[n++] = ',';
+        for (int k = intLen; k < nd; ++k) out[n++] = digits[k];
       }
     }
   } else {
-    out += digits[0];
-    if (digits.size() > 1) {
-      out += ',';
-      out += digits.substr(1);
+    out[n++] = digits[0];
+    if (nd > 1) {
+      out[n++] = ',';
+      for (int k = 1; k < nd; ++k) out[n++] = digits[k];
     }
-    out += 'E';
-    out += std::to_string(exp);
+    out[n++] = 'E';
+    auto er = std::to_chars(out + n, out + sizeof out, exp);
+    n = static_cast<int>(er.ptr - out);
   }
-  return out;
+  return std::string(out, static_cast<size_t>(n));
 }
 
 namespace {
@@ -175,16 +186,18 @@ std::string formatDateTime(double ms) {
 std::string formatBcd(std::string_view digits, int scale) {
   bool neg = !digits.empty() && digits[0] == '-';
   if (neg) digits.remove_prefix(1);
-  std::string d(digits);
   auto sc = static_cast<size_t>(scale);
-  if (d.size() < sc + 1) d.insert(0, sc + 1 - d.size(), '0');
-  std::string out = neg ? "-" : "";
-  out += d.substr(0, d.size() - sc);
-  if (sc) {
-    out += ',';
-    out += d.substr(d.size() - sc);
+  // At most 32 digits, a sign, a comma and the leading zero: a fixed buffer does.
+  char out[40];
+  size_t n = 0;
+  if (neg) out[n++] = '-';
+  size_t total = std::max(digits.size(), sc + 1);
+  size_t pad = total - digits.size();
+  for (size_t k = 0; k < total; ++k) {
+    if (k == total - sc && sc) out[n++] = ',';
+    out[n++] = k < pad ? '0' : digits[k - pad];
   }
-  return out;
+  return std::string(out, n);
 }
 
 std::string formatBool(bool v) { return v ? "True" : "False"; }

@@ -33,18 +33,16 @@ bool decodeBcd(const uint8_t* p, int scale, std::string& digits, std::string& er
     return false;
   }
   bool neg = (p[0] & 0x80) == 0;
-  digits.clear();
+  char buf[33];
+  size_t n = 0;  // digits kept, leading zeros skipped
   int significant = 0;
   bool garbage = false;
+  buf[n++] = '-';
   for (int i = 0; i < 32; ++i) {
     uint8_t byte = p[1 + i / 2];
     int nib = (i % 2 == 0) ? byte >> 4 : byte & 0x0F;
     if (neg) nib = 15 - nib;
-    if (garbage) {
-      digits.push_back('0');
-      continue;
-    }
-    if (nib > 9) {
+    if (!garbage && nib > 9) {
       // The engine itself leaves such nibbles far right of the point when it converts
       // through a double; there they carry no meaning. Among the leading digits they
       // are damage.
@@ -53,15 +51,16 @@ bool decodeBcd(const uint8_t* p, int scale, std::string& digits, std::string& er
         return false;
       }
       garbage = true;
-      digits.push_back('0');
-      continue;
     }
+    if (garbage) nib = 0;
     if (significant || nib) ++significant;
-    digits.push_back(static_cast<char>('0' + nib));
+    if (significant) buf[n++] = static_cast<char>('0' + nib);
   }
-  size_t nz = digits.find_first_not_of('0');
-  digits = nz == std::string::npos ? "0" : digits.substr(nz);
-  if (neg && digits != "0") digits.insert(0, "-");
+  if (n == 1) {
+    digits.assign(1, '0');
+    return true;
+  }
+  digits.assign(neg ? buf : buf + 1, neg ? n : n - 1);
   return true;
 }
 
@@ -86,7 +85,7 @@ bool decodeValue(const FieldInfo& f, const uint8_t* p, const codepage::Codec& co
       size_t len = 0;
       while (len < f.bytes && p[len]) ++len;
       if (len == 0) {
-        out = Value::null();
+        out.kind = Value::Kind::Null;
         return true;
       }
       out.kind = Value::Kind::Text;
@@ -99,10 +98,11 @@ bool decodeValue(const FieldInfo& f, const uint8_t* p, const codepage::Codec& co
     case pxAutoInc: {
       int n = f.type == pxShort ? 2 : 4;
       if (allZero(p, static_cast<size_t>(n))) {
-        out = Value::null();
+        out.kind = Value::Kind::Null;
         return true;
       }
-      out = Value::ofInt(decodeInt(p, n));
+      out.kind = Value::Kind::Int;
+      out.i = decodeInt(p, n);
       if (f.type == pxAutoInc && out.i <= 0) {
         error = "недопустимое значение автоинкремента " + std::to_string(out.i);
         return false;
@@ -111,7 +111,7 @@ bool decodeValue(const FieldInfo& f, const uint8_t* p, const codepage::Codec& co
     }
     case pxDate: {
       if (allZero(p, 4)) {
-        out = Value::null();
+        out.kind = Value::Kind::Null;
         return true;
       }
       int64_t days = decodeInt(p, 4);
@@ -119,12 +119,13 @@ bool decodeValue(const FieldInfo& f, const uint8_t* p, const codepage::Codec& co
         error = "недопустимое значение даты (" + std::to_string(days) + ")";
         return false;
       }
-      out = Value::ofDate(days);
+      out.kind = Value::Kind::Date;
+      out.i = days;
       return true;
     }
     case pxTime: {
       if (allZero(p, 4)) {
-        out = Value::null();
+        out.kind = Value::Kind::Null;
         return true;
       }
       int64_t ms = decodeInt(p, 4);
@@ -132,14 +133,15 @@ bool decodeValue(const FieldInfo& f, const uint8_t* p, const codepage::Codec& co
         error = "недопустимое значение времени (" + std::to_string(ms) + " мс)";
         return false;
       }
-      out = Value::ofTime(ms);
+      out.kind = Value::Kind::Time;
+      out.i = ms;
       return true;
     }
     case pxNumber:
     case pxMoney:
     case pxTimestamp: {
       if (allZero(p, 8)) {
-        out = Value::null();
+        out.kind = Value::Kind::Null;
         return true;
       }
       double d = decodeDouble(p);
@@ -153,16 +155,24 @@ bool decodeValue(const FieldInfo& f, const uint8_t* p, const codepage::Codec& co
           error = "недопустимое значение даты и времени (" + valuetext::formatFloat(d) + " мс)";
           return false;
         }
-        out = Value::ofDateTime(d);
+        out.kind = Value::Kind::DateTime;
+        out.d = d;
       } else {
-        out = Value::ofFloat(d);
+        out.kind = Value::Kind::Float;
+        out.d = d;
       }
       return true;
     }
     case pxLogical:
-      if (p[0] == 0) out = Value::null();
-      else if (p[0] == 0x80) out = Value::ofBool(false);
-      else if (p[0] == 0x81) out = Value::ofBool(true);
+      if (p[0] == 0) out.kind = Value::Kind::Null;
+      else if (p[0] == 0x80) {
+        out.kind = Value::Kind::Bool;
+        out.i = 0;
+      }
+      else if (p[0] == 0x81) {
+        out.kind = Value::Kind::Bool;
+        out.i = 1;
+      }
       else {
         char buf[8];
         std::snprintf(buf, sizeof buf, "0x%02X", p[0]);
@@ -172,17 +182,20 @@ bool decodeValue(const FieldInfo& f, const uint8_t* p, const codepage::Codec& co
       return true;
     case pxBcd: {
       if ((p[0] & 0x40) == 0) {
-        out = Value::null();
+        out.kind = Value::Kind::Null;
         return true;
       }
-      std::string digits;
-      if (!decodeBcd(p, f.size, digits, error)) return false;
-      out = Value::ofBcd(std::move(digits), f.size);
+      if (!decodeBcd(p, f.size, out.s, error)) return false;
+      out.kind = Value::Kind::Bcd;
+      out.i = f.size;
       return true;
     }
     case pxBytes:
-      if (allZero(p, f.bytes)) out = Value::null();
-      else out = Value::ofBytes(std::string(reinterpret_cast<const char*>(p), f.bytes));
+      if (allZero(p, f.bytes)) out.kind = Value::Kind::Null;
+      else {
+        out.kind = Value::Kind::Bytes;
+        out.s.assign(reinterpret_cast<const char*>(p), f.bytes);
+      }
       return true;
     default:
       error = "поле этого типа не читается как простое значение";
