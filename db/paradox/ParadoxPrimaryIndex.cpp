@@ -4,6 +4,7 @@
 #include "db/paradox/ParadoxCrypt.h"
 #include "db/paradox/ParadoxFormat.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -114,6 +115,97 @@ PxTree readPrimaryIndex(io::File& file, const std::string& name, const Header& t
   }
   walk(h.indexRoot, h.indexLevels);
   return t;
+}
+
+std::vector<uint8_t> buildPrimaryIndex(const PxSpec& spec, const std::vector<PxLeaf>& leaves) {
+  const size_t keyFields = spec.keyFields.size();
+  uint32_t keyBytes = 0;
+  for (const auto& f : spec.keyFields) keyBytes += f.bytes;
+  const uint32_t rs = keyBytes + 6;
+  const uint32_t blockSize = uint32_t{spec.blockSizeKiB} * 1024;
+  const uint32_t perBlock = (blockSize - 6) / rs;
+
+  // levels[0]: one entry per data block; levels[k]: one per block of level k − 1.
+  struct Entry {
+    const uint8_t* key;
+    uint32_t target;  // index of the block below (level 0: the data block number)
+    uint64_t count;
+  };
+  std::vector<std::vector<Entry>> levels(1);
+  for (const auto& l : leaves) levels[0].push_back({l.key.data(), l.dbBlock, l.count});
+  while (levels.back().size() > perBlock) {
+    const auto& below = levels.back();
+    std::vector<Entry> up;
+    for (size_t i = 0; i < below.size(); i += perBlock) {
+      uint64_t sum = 0;
+      for (size_t j = i; j < std::min(below.size(), i + perBlock); ++j) sum += below[j].count;
+      up.push_back({below[i].key, static_cast<uint32_t>(i / perBlock), sum});
+    }
+    levels.push_back(std::move(up));
+  }
+  size_t depth = levels.size();
+  std::vector<uint32_t> firstBlock(depth), blockCount(depth);
+  uint32_t next = 1;
+  uint64_t entries = 0;
+  for (size_t k = depth; k-- > 0;) {
+    firstBlock[k] = next;
+    blockCount[k] = static_cast<uint32_t>((levels[k].size() + perBlock - 1) / perBlock);
+    next += blockCount[k];
+    entries += levels[k].size();
+  }
+  uint32_t totalBlocks = leaves.empty() ? 0 : next - 1;
+  if (totalBlocks > 65535) throw EDatabaseError("Первичный индекс не помещается в 65535 блоков");
+
+  bool level3 = spec.fileVersionID <= 4;
+  size_t tableNameLen = spec.fileVersionID >= 12 ? 261 : 79;
+  auto realSize = static_cast<uint32_t>(0x58 + 2 * keyFields + 4 + tableNameLen);
+  uint32_t headerSize = level3 ? realSize : (realSize + 0x7FF) & ~uint32_t{0x7FF};
+  std::vector<uint8_t> out(headerSize + size_t{totalBlocks} * blockSize, 0);
+  uint8_t* p = out.data();
+  putLe16(p + 0x00, static_cast<uint16_t>(rs));
+  putLe16(p + 0x02, static_cast<uint16_t>(headerSize));
+  p[0x04] = ftPrimaryIndex;
+  p[0x05] = spec.blockSizeKiB;
+  putLe32(p + 0x06, static_cast<uint32_t>(entries));
+  putLe16(p + 0x0A, static_cast<uint16_t>(totalBlocks));
+  putLe16(p + 0x0C, static_cast<uint16_t>(totalBlocks));
+  putLe16(p + 0x0E, totalBlocks ? 1 : 0);
+  putLe16(p + 0x10, static_cast<uint16_t>(totalBlocks));
+  putLe16(p + 0x1E, totalBlocks ? 1 : 0);
+  p[0x20] = totalBlocks ? static_cast<uint8_t>(depth) : 0;
+  putLe16(p + 0x21, static_cast<uint16_t>(keyFields));
+  p[0x29] = spec.sortOrder;
+  p[0x2C] = spec.tableChangeCount;
+  p[0x2D] = 1;
+  p[0x2E] = 1;
+  p[0x39] = spec.fileVersionID;
+  putLe16(p + 0x3A, static_cast<uint16_t>(totalBlocks));
+  if (!level3) putLe16(p + 0x51, static_cast<uint16_t>(realSize));
+  for (size_t i = 0; i < keyFields; ++i) {
+    p[0x58 + 2 * i] = spec.keyFields[i].type;
+    p[0x58 + 2 * i + 1] = spec.keyFields[i].size;
+  }
+  std::memcpy(p + 0x58 + 2 * keyFields + 4, spec.rawTableName.data(), std::min(spec.rawTableName.size(), tableNameLen - 1));
+  for (size_t k = depth; k-- > 0 && totalBlocks;) {
+    const auto& level = levels[k];
+    for (uint32_t b = 0; b < blockCount[k]; ++b) {
+      uint32_t no = firstBlock[k] + b;
+      uint8_t* block = p + headerSize + size_t{no - 1} * blockSize;
+      size_t from = size_t{b} * perBlock, to = std::min(level.size(), from + perBlock);
+      putLe16(block, no == totalBlocks ? 0 : static_cast<uint16_t>(no + 1));
+      putLe16(block + 2, static_cast<uint16_t>(no - 1));
+      putLe16(block + 4, static_cast<uint16_t>(static_cast<int16_t>(static_cast<int>(to - from - 1) * static_cast<int>(rs))));
+      uint8_t* e = block + 6;
+      for (size_t i = from; i < to; ++i, e += rs) {
+        std::memcpy(e, level[i].key, keyBytes);
+        uint32_t target = k == 0 ? level[i].target : firstBlock[k - 1] + level[i].target;
+        encodeInt(e + keyBytes, 2, static_cast<int64_t>(target & 0xFFFF));
+        encodeInt(e + keyBytes + 2, 2, static_cast<int64_t>(level[i].count & 0xFFFF));
+        encodeInt(e + keyBytes + 4, 2, 0);
+      }
+    }
+  }
+  return out;
 }
 
 }  // namespace paradox

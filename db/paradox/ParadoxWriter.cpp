@@ -1,5 +1,7 @@
 #include "db/paradox/ParadoxWriter.h"
 
+#include "db/paradox/ParadoxPrimaryIndex.h"
+
 #include "common/Errors.h"
 #include "db/EngineError.h"
 #include "db/paradox/ParadoxFormat.h"
@@ -604,102 +606,24 @@ void ParadoxTableBuilder::finish() {
 }
 
 void ParadoxTableBuilder::writePrimaryIndex() {
-  const auto keyFields = static_cast<size_t>(options_.keyFields);
-  const uint32_t rs = keyBytes_ + 6;
-  const uint32_t perBlock = (blockSize_ - 6) / rs;
-
-  // levels[0]: one entry per data block; levels[k]: one per block of level k − 1.
-  struct Entry {
-    const uint8_t* key;
-    uint32_t target;  // index of the block below (level 0: the data block number)
-    uint64_t count;
-  };
-  std::vector<std::vector<Entry>> levels(1);
-  for (const auto& l : leaves_) levels[0].push_back({l.key.data(), l.block, l.count});
-  while (levels.back().size() > perBlock) {
-    const auto& below = levels.back();
-    std::vector<Entry> up;
-    for (size_t i = 0; i < below.size(); i += perBlock) {
-      uint64_t sum = 0;
-      for (size_t j = i; j < std::min(below.size(), i + perBlock); ++j) sum += below[j].count;
-      up.push_back({below[i].key, static_cast<uint32_t>(i / perBlock), sum});
-    }
-    levels.push_back(std::move(up));
-  }
-  // Blocks numbered from the root down: root = 1, then the level below, … the leaves last.
-  size_t depth = levels.size();
-  std::vector<uint32_t> firstBlock(depth), blockCount(depth);
-  uint32_t next = 1;
-  uint64_t entries = 0;
-  for (size_t k = depth; k-- > 0;) {
-    firstBlock[k] = next;
-    blockCount[k] = static_cast<uint32_t>((levels[k].size() + perBlock - 1) / perBlock);
-    next += blockCount[k];
-    entries += levels[k].size();
-  }
-  uint32_t totalBlocks = leaves_.empty() ? 0 : next - 1;
-  if (totalBlocks > kMaxBlocks) throw EDatabaseError("Первичный индекс таблицы " + path_ + " не помещается в 65535 блоков");
-
-  size_t tableNameLen = options_.level == 7 ? 261 : 79;
-  auto realSize = static_cast<uint32_t>(0x58 + 2 * keyFields + 4 + tableNameLen);
-  uint32_t headerSize = options_.level == 3 ? realSize : (realSize + 0x7FF) & ~uint32_t{0x7FF};
-  std::vector<uint8_t> h(headerSize, 0);
-  if (h.size() < 0x58) definitionError("заголовок индекса короче 0x58 байт");
-  uint8_t* p = h.data();
-  putLe16(p + 0x00, static_cast<uint16_t>(rs));
-  putLe16(p + 0x02, static_cast<uint16_t>(headerSize));
-  p[0x04] = ftPrimaryIndex;
-  p[0x05] = static_cast<uint8_t>(options_.blockSizeKiB);
-  putLe32(p + 0x06, static_cast<uint32_t>(entries));
-  putLe16(p + 0x0A, static_cast<uint16_t>(totalBlocks));
-  putLe16(p + 0x0C, static_cast<uint16_t>(totalBlocks));
-  putLe16(p + 0x0E, totalBlocks ? 1 : 0);
-  putLe16(p + 0x10, static_cast<uint16_t>(totalBlocks));
-  putLe16(p + 0x1E, totalBlocks ? 1 : 0);
-  p[0x20] = totalBlocks ? static_cast<uint8_t>(depth) : 0;
-  putLe16(p + 0x21, static_cast<uint16_t>(keyFields));
-  p[0x29] = options_.sortOrder;
-  p[0x2C] = 1;  // the table's change count (byte 0x2D of the .DB)
-  p[0x2D] = 1;
-  p[0x2E] = 1;
-  p[0x39] = fileVersion_;
-  putLe16(p + 0x3A, static_cast<uint16_t>(totalBlocks));
-  if (options_.level != 3) putLe16(p + 0x51, static_cast<uint16_t>(realSize));
-  for (size_t i = 0; i < keyFields; ++i) {
-    p[0x58 + 2 * i] = fields_[i].type;
-    p[0x58 + 2 * i + 1] = fields_[i].size;
-  }
-  std::memcpy(p + 0x58 + 2 * keyFields + 4, rawTableName_.data(), rawTableName_.size());
-
+  PxSpec spec;
+  spec.keyFields.assign(fields_.begin(), fields_.begin() + options_.keyFields);
+  spec.blockSizeKiB = static_cast<uint8_t>(options_.blockSizeKiB);
+  spec.sortOrder = options_.sortOrder;
+  spec.fileVersionID = fileVersion_;
+  spec.tableChangeCount = 1;  // byte 0x2D of the .DB
+  spec.rawTableName = rawTableName_;
+  std::vector<PxLeaf> leaves;
+  leaves.reserve(leaves_.size());
+  for (const auto& l : leaves_) leaves.push_back({l.block, static_cast<uint16_t>(l.count), l.key});
+  std::vector<uint8_t> bytes = buildPrimaryIndex(spec, leaves);
   std::unique_ptr<io::File> px;
   try {
     px = fs_.open(pxPath_, io::OpenMode::Create);
   } catch (const io::IoError& e) {
     throw EDatabaseError(std::string("Не удаётся создать первичный индекс: ") + e.what());
   }
-  px->writeAt(0, h.data(), h.size());
-  std::vector<uint8_t> block(blockSize_);
-  for (size_t k = depth; k-- > 0 && totalBlocks;) {
-    const auto& level = levels[k];
-    for (uint32_t b = 0; b < blockCount[k]; ++b) {
-      uint32_t no = firstBlock[k] + b;
-      std::fill(block.begin(), block.end(), uint8_t{0});
-      size_t from = size_t{b} * perBlock, to = std::min(level.size(), from + perBlock);
-      putLe16(block.data(), no == totalBlocks ? 0 : static_cast<uint16_t>(no + 1));
-      putLe16(block.data() + 2, static_cast<uint16_t>(no - 1));
-      putLe16(block.data() + 4, static_cast<uint16_t>(static_cast<int16_t>(static_cast<int>(to - from - 1) *
-                                                                           static_cast<int>(rs))));
-      uint8_t* e = block.data() + 6;
-      for (size_t i = from; i < to; ++i, e += rs) {
-        std::memcpy(e, level[i].key, keyBytes_);
-        uint32_t target = k == 0 ? level[i].target : firstBlock[k - 1] + level[i].target;
-        encodeInt(e + keyBytes_, 2, static_cast<int64_t>(target & 0xFFFF));
-        encodeInt(e + keyBytes_ + 2, 2, static_cast<int64_t>(level[i].count & 0xFFFF));
-        encodeInt(e + keyBytes_ + 4, 2, 0);
-      }
-      px->writeAt(headerSize + uint64_t{no - 1} * blockSize_, block.data(), block.size());
-    }
-  }
+  px->writeAt(0, bytes.data(), bytes.size());
   px->flush();
 }
 

@@ -1,0 +1,188 @@
+#include "db/WriteJournal.h"
+
+#include "db/EngineError.h"
+
+#include <cstring>
+
+namespace {
+
+void put32(std::vector<uint8_t>& b, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void put64(std::vector<uint8_t>& b, uint64_t v) {
+  for (int i = 0; i < 8; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+uint32_t get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+uint64_t get64(const uint8_t* p) { return get32(p) | static_cast<uint64_t>(get32(p + 4)) << 32; }
+
+// FNV-1a: enough to tell a completed journal from a torn one.
+uint32_t checksum(const uint8_t* p, size_t n) {
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < n; ++i) {
+    h ^= p[i];
+    h *= 16777619u;
+  }
+  return h;
+}
+
+constexpr uint8_t kMagic[4] = {'C', 'K', 'J', '1'};
+
+}  // namespace
+
+WriteJournal::WriteJournal(io::FileSystem& fs, std::string journalPath) : fs_(fs), path_(std::move(journalPath)) {}
+
+WriteJournal::~WriteJournal() {
+  try {
+    close();
+  } catch (...) {
+  }
+}
+
+void WriteJournal::close() {
+  if (journal_) {
+    journal_.reset();
+    fs_.remove(path_);
+  }
+}
+
+void WriteJournal::begin(const std::vector<io::File*>& files) {
+  files_ = files;
+  writes_.clear();
+  sizes_.clear();
+  for (auto* f : files_) sizes_.push_back(f ? f->size() : 0);
+}
+
+void WriteJournal::write(size_t fileIndex, uint64_t offset, std::vector<uint8_t> bytes, std::vector<uint8_t> original) {
+  // Bytes past the current end hold nothing to restore: truncation undoes them.
+  uint64_t size = sizes_.at(fileIndex);
+  if (offset >= size) original.clear();
+  else if (offset + original.size() > size) original.resize(static_cast<size_t>(size - offset));
+  writes_.push_back({fileIndex, offset, std::move(bytes), std::move(original)});
+}
+
+std::vector<uint8_t> WriteJournal::serialize() const {
+  std::vector<uint8_t> b(kMagic, kMagic + 4);
+  put32(b, static_cast<uint32_t>(writes_.size()));
+  put32(b, static_cast<uint32_t>(sizes_.size()));
+  for (auto s : sizes_) put64(b, s);
+  for (const auto& e : writes_) {
+    put32(b, static_cast<uint32_t>(e.file));
+    put64(b, e.offset);
+    put32(b, static_cast<uint32_t>(e.original.size()));
+    b.insert(b.end(), e.original.begin(), e.original.end());
+  }
+  put32(b, checksum(b.data(), b.size()));
+  return b;
+}
+
+void WriteJournal::commit() {
+  if (writes_.empty()) return;
+  std::vector<uint8_t> j = serialize();
+  try {
+    if (!journal_) journal_ = fs_.open(path_, io::OpenMode::Create);
+    journal_->writeAt(0, j.data(), j.size());
+  } catch (const io::IoError& e) {
+    // Nothing was changed yet; a torn journal is recognised by its checksum.
+    writes_.clear();
+    throw EDatabaseError(std::string("Изменение не записано: ") + e.what());
+  }
+  size_t applied = 0;
+  try {
+    for (const auto& e : writes_) {
+      ++applied;  // a failed write may have put part of its bytes down: undo it too
+      files_.at(e.file)->writeAt(e.offset, e.bytes.data(), e.bytes.size());
+    }
+  } catch (const io::IoError& e) {
+    std::string why = e.what();
+    try {
+      rollback(applied);
+    } catch (const std::exception&) {
+      writes_.clear();
+      throw EDatabaseError("Изменение не записано: " + why +
+                           ". Отменить его сразу не удалось; оно будет отменено при следующем открытии таблицы");
+    }
+    writes_.clear();
+    throw EDatabaseError("Изменение не записано: " + why);
+  }
+  writes_.clear();
+  // The change is in place: mark the journal empty.
+  static const uint8_t empty[4] = {0, 0, 0, 0};
+  try {
+    journal_->writeAt(0, empty, 4);
+  } catch (const io::IoError&) {
+    // The change stands; a later open would undo it, so try once more by removing the file.
+    journal_.reset();
+    try {
+      fs_.remove(path_);
+    } catch (const io::IoError&) {
+    }
+  }
+}
+
+void WriteJournal::rollback(size_t applied) {
+  for (size_t i = applied; i-- > 0;) {
+    const auto& e = writes_[i];
+    if (!e.original.empty()) files_.at(e.file)->writeAt(e.offset, e.original.data(), e.original.size());
+  }
+  for (size_t f = 0; f < files_.size(); ++f)
+    if (files_[f] && files_[f]->size() > sizes_[f]) files_[f]->truncate(sizes_[f]);
+  static const uint8_t empty[4] = {0, 0, 0, 0};
+  journal_->writeAt(0, empty, 4);
+}
+
+bool WriteJournal::pending(io::FileSystem& fs, const std::string& journalPath) {
+  if (!fs.exists(journalPath)) return false;
+  try {
+    auto f = fs.open(journalPath, io::OpenMode::Read);
+    uint8_t m[4] = {};
+    return f->readAt(0, m, 4) == 4 && std::memcmp(m, kMagic, 4) == 0;
+  } catch (const io::IoError&) {
+    return false;
+  }
+}
+
+bool WriteJournal::recover(io::FileSystem& fs, const std::string& journalPath, const std::vector<io::File*>& files) {
+  if (!pending(fs, journalPath)) return false;
+  std::vector<uint8_t> j;
+  try {
+    auto f = fs.open(journalPath, io::OpenMode::Read);
+    j.resize(static_cast<size_t>(f->size()));
+    f->readAt(0, j.data(), j.size());
+  } catch (const io::IoError& e) {
+    throw EDatabaseError(std::string("Не удаётся прочитать журнал незавершённой записи: ") + e.what());
+  }
+  auto torn = [&] {
+    // The writer died before the journal was complete: the files were not touched.
+    fs.remove(journalPath);
+    return false;
+  };
+  if (j.size() < 16 || checksum(j.data(), j.size() - 4) != get32(j.data() + j.size() - 4)) return torn();
+  uint32_t count = get32(j.data() + 4), nfiles = get32(j.data() + 8);
+  size_t pos = 12;
+  if (nfiles != files.size() || pos + size_t{nfiles} * 8 > j.size() - 4) return torn();
+  std::vector<uint64_t> sizes;
+  for (uint32_t i = 0; i < nfiles; ++i, pos += 8) sizes.push_back(get64(j.data() + pos));
+  try {
+    for (uint32_t e = 0; e < count; ++e) {
+      if (pos + 16 > j.size() - 4) return torn();
+      uint32_t file = get32(j.data() + pos);
+      uint64_t offset = get64(j.data() + pos + 4);
+      uint32_t len = get32(j.data() + pos + 12);
+      pos += 16;
+      if (file >= files.size() || pos + len > j.size() - 4) return torn();
+      if (len && files[file]) files[file]->writeAt(offset, j.data() + pos, len);
+      pos += len;
+    }
+    for (size_t f = 0; f < files.size(); ++f)
+      if (files[f] && files[f]->size() > sizes[f]) files[f]->truncate(sizes[f]);
+    for (auto* f : files)
+      if (f) f->flush();
+    fs.remove(journalPath);
+  } catch (const io::IoError& e) {
+    throw EDatabaseError(std::string("Не удаётся отменить незавершённую запись по журналу: ") + e.what());
+  }
+  return true;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// Makes one change to a family of files (a posted record: a data block, the header, the
+// index, a BLOB) all-or-nothing. Before the files are touched, the bytes about to be
+// overwritten and the files' sizes go to a journal file beside them; then the new bytes
+// are written in place; then the journal is marked empty. A write that fails half-way is
+// undone at once from the saved bytes; if even that fails (the disk went away, the
+// process was killed), the journal stays and the next open of the table undoes the change.
+//
+// Journal file layout (little-endian): "CKJ1", u32 entry count, u32 file count,
+// file count × u64 original sizes, then per entry u32 file index, u64 offset, u32 length and
+// the original bytes; then u32 checksum of everything before it. A journal whose checksum
+// does not match was never completed, so the files were not touched yet.
+#include "db/FileAccess.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class WriteJournal {
+public:
+  // files: the family's files that may change, in a fixed order (the journal refers to them
+  // by index); a null entry is a file that does not exist (yet).
+  WriteJournal(io::FileSystem& fs, std::string journalPath);
+  ~WriteJournal();
+
+  // One change: collect writes, then commit. originalBytes are what the file holds now at
+  // that place (the caller has them in its buffers; bytes past the end of the file count as
+  // absent and are undone by truncation).
+  void begin(const std::vector<io::File*>& files);
+  void write(size_t fileIndex, uint64_t offset, std::vector<uint8_t> bytes, std::vector<uint8_t> originalBytes);
+  // Writes journal, changes and the empty mark. Throws EDatabaseError (after undoing what
+  // was written) when a write fails.
+  void commit();
+  void abandon() { writes_.clear(); }
+
+  // Undoes an unfinished change left by a failed or killed writer; returns true when there
+  // was one. files as for begin(). Throws EDatabaseError when the journal cannot be applied.
+  static bool recover(io::FileSystem& fs, const std::string& journalPath, const std::vector<io::File*>& files);
+  // Whether a journal with an unfinished change lies there.
+  static bool pending(io::FileSystem& fs, const std::string& journalPath);
+
+  // Removes the journal file (when the table is closed).
+  void close();
+
+private:
+  struct Entry {
+    size_t file;
+    uint64_t offset;
+    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> original;
+  };
+  void rollback(size_t appliedEntries);
+  std::vector<uint8_t> serialize() const;
+
+  io::FileSystem& fs_;
+  std::string path_;
+  std::unique_ptr<io::File> journal_;
+  std::vector<io::File*> files_;
+  std::vector<uint64_t> sizes_;
+  std::vector<Entry> writes_;
+};
