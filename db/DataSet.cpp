@@ -467,12 +467,8 @@ void TDataSet::Edit() {
     Insert();
     return;
   }
-  if (!CanModify()) {
-    // Let the driver say why (read-only file, in use by another program, …).
-    TRecordBuffer probe = current_;
-    driver_->updateRecord(probe.position, probe);
-    throw EDatabaseError("Набор данных доступен только для чтения");
-  }
+  // The driver says why not (read-only file, in use by another program, …).
+  driver_->prepareWrite();
   edit_ = current_;
   modified_ = false;
   setState(dsEdit);
@@ -480,11 +476,7 @@ void TDataSet::Edit() {
 
 void TDataSet::Insert() {
   checkBrowseMode();
-  if (!CanModify()) {
-    TRecordBuffer probe;
-    driver_->insertRecord(probe);
-    throw EDatabaseError("Набор данных доступен только для чтения");
-  }
+  driver_->prepareWrite();
   driver_->initRecord(edit_);
   insertAt_ = count() ? cur_ : 0;
   modified_ = false;
@@ -540,6 +532,7 @@ void TDataSet::Delete() {
   }
   if (count() == 0) throw EDatabaseError("Нельзя удалить запись: набор данных пуст");
   if (state_ == dsEdit) Cancel();
+  driver_->prepareWrite();
   driver_->deleteRecord(positionOf(cur_));
   rebuildView();
   uint64_t n = count();

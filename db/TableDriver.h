@@ -3,6 +3,7 @@
 // cursor, the states and the record buffers; the driver knows the files: it reads a
 // record by its position in table order, decodes and encodes field values, and (for
 // formats that can be written) stores records.
+#include "db/EngineError.h"
 #include "db/FieldTypes.h"
 #include "db/Value.h"
 
@@ -65,6 +66,9 @@ public:
 
   // Writing. A driver that cannot write says why in the exception of these calls.
   virtual bool canModify() const { return false; }
+  // Checks that the source may be written now and takes what writing needs (locks);
+  // throws EDatabaseError saying why not.
+  virtual void prepareWrite() { throw EDatabaseError("Набор данных доступен только для чтения"); }
   virtual void updateRecord(uint64_t position, TRecordBuffer& buf) = 0;
   virtual uint64_t insertRecord(TRecordBuffer& buf) = 0;  // returns the new position
   virtual void deleteRecord(uint64_t position) = 0;

@@ -63,6 +63,10 @@ void WriteJournal::write(size_t fileIndex, uint64_t offset, std::vector<uint8_t>
   writes_.push_back({fileIndex, offset, std::move(bytes), std::move(original)});
 }
 
+void WriteJournal::truncate(size_t fileIndex, uint64_t newSize, std::vector<uint8_t> originalTail) {
+  writes_.push_back({fileIndex, newSize, {}, std::move(originalTail), true});
+}
+
 std::vector<uint8_t> WriteJournal::serialize() const {
   std::vector<uint8_t> b(kMagic, kMagic + 4);
   put32(b, static_cast<uint32_t>(writes_.size()));
@@ -93,7 +97,8 @@ void WriteJournal::commit() {
   try {
     for (const auto& e : writes_) {
       ++applied;  // a failed write may have put part of its bytes down: undo it too
-      files_.at(e.file)->writeAt(e.offset, e.bytes.data(), e.bytes.size());
+      if (e.truncate) files_.at(e.file)->truncate(e.offset);
+      else files_.at(e.file)->writeAt(e.offset, e.bytes.data(), e.bytes.size());
     }
   } catch (const io::IoError& e) {
     std::string why = e.what();

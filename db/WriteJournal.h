@@ -28,6 +28,8 @@ public:
   // absent and are undone by truncation).
   void begin(const std::vector<io::File*>& files);
   void write(size_t fileIndex, uint64_t offset, std::vector<uint8_t> bytes, std::vector<uint8_t> originalBytes);
+  // Cuts a file to newSize; originalTail is what it holds from there to its end.
+  void truncate(size_t fileIndex, uint64_t newSize, std::vector<uint8_t> originalTail);
   // Writes journal, changes and the empty mark. Throws EDatabaseError (after undoing what
   // was written) when a write fails.
   void commit();
@@ -48,6 +50,7 @@ private:
     uint64_t offset;
     std::vector<uint8_t> bytes;
     std::vector<uint8_t> original;
+    bool truncate = false;
   };
   void rollback(size_t appliedEntries);
   std::vector<uint8_t> serialize() const;

@@ -24,6 +24,12 @@ MbFile::MbFile(std::unique_ptr<io::File> file, std::string displayName, uint32_t
   if (head[0] != 0) headerError_ = "заголовок файла BLOB имеет тип " + std::to_string(head[0]) + " вместо 0";
 }
 
+void MbFile::refresh() {
+  if (!file_) return;
+  size_ = file_->size();
+  if (size_ >= kMbBlockSize && size_ % kMbBlockSize == 0) headerError_.clear();
+}
+
 void MbFile::readPlain(uint64_t offset, uint8_t* buf, size_t n) {
   // Enciphered files are deciphered in whole 256-byte chunks, so read aligned.
   if (!checksum_) {

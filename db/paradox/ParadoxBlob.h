@@ -16,6 +16,8 @@ public:
   MbFile(std::unique_ptr<io::File> file, std::string displayName, uint32_t checksum);
 
   bool present() const { return file_ != nullptr; }
+  // Takes note of a file grown or changed by a writer.
+  void refresh();
   const std::string& displayName() const { return name_; }
 
   // Reads the value a descriptor points at. On damage returns false with what is wrong

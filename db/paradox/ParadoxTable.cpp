@@ -48,6 +48,8 @@ constexpr size_t kCacheBlocks = 8;
 
 ParadoxTable::ParadoxTable(const std::string& dbPath, const OpenOptions& options)
     : fs_(options.fs ? *options.fs : io::defaultFileSystem()), path_(dbPath) {
+  // A change another Checkup could not finish (killed, disk gone) is undone first.
+  recoverJournal();
   try {
     file_ = fs_.open(path_, io::OpenMode::Read);
   } catch (const io::IoError& e) {
@@ -124,6 +126,18 @@ ParadoxTable::ParadoxTable(const std::string& dbPath, const OpenOptions& options
   mb_ = std::make_unique<MbFile>(std::move(mbFile), mbPath_.empty() ? io::joinPath(dir, base + ".MB") : mbPath_,
                                  header_.checksum);
   pxPath_ = io::findFileNoCase(fs_, dir, base + ".PX");
+  {
+    std::string lowerBase = lower(base);
+    try {
+      for (const auto& e : fs_.list(dir)) {
+        std::string n = lower(e.name);
+        if (n.size() == lowerBase.size() + 4 && n.rfind(lowerBase + ".", 0) == 0 && (n[n.size() - 3] == 'x' || n[n.size() - 3] == 'y'))
+          hasSecondaryIndexes_ = true;
+      }
+    } catch (const io::IoError&) {
+    }
+  }
+  alphaKeyByBytes_ = header_.sortId.empty() ? header_.sortOrder == 0 : lower(header_.sortId) == "ascii";
 
   try {
     walkChain();
@@ -133,7 +147,6 @@ ParadoxTable::ParadoxTable(const std::string& dbPath, const OpenOptions& options
   }
 }
 
-ParadoxTable::~ParadoxTable() = default;
 
 std::string ParadoxTable::tableNameInHeader() const { return codec_->decode(header_.rawTableName); }
 
@@ -495,14 +508,6 @@ void ParadoxTable::setFieldValue(TRecordBuffer& buf, int field, const Value& v) 
   }
   encodeValue(f, v, *codec_, buf.bytes.data() + f.offset, fields_[static_cast<size_t>(field)].name);
 }
-
-void ParadoxTable::updateRecord(uint64_t, TRecordBuffer&) {
-  throw EDatabaseError("Таблица " + path_ + " открыта только для чтения");
-}
-uint64_t ParadoxTable::insertRecord(TRecordBuffer&) {
-  throw EDatabaseError("Таблица " + path_ + " открыта только для чтения");
-}
-void ParadoxTable::deleteRecord(uint64_t) { throw EDatabaseError("Таблица " + path_ + " открыта только для чтения"); }
 
 std::vector<TIndexDesc> ParadoxTable::indexes() {
   std::vector<TIndexDesc> out;

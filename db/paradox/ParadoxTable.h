@@ -6,6 +6,7 @@
 #include "common/CodePage.h"
 #include "db/FileAccess.h"
 #include "db/TableDriver.h"
+#include "db/WriteJournal.h"
 #include "db/paradox/ParadoxBlob.h"
 #include "db/paradox/ParadoxHeader.h"
 
@@ -40,10 +41,18 @@ public:
   const std::string& fileName() const override { return path_; }
   int level() const override { return header_.level(); }
 
+  // Writing. The first write checks that the table may be written (sound, not
+  // write-protected, no secondary index we cannot keep up to date, not in use by another
+  // program) and takes the write locks, held until the table is closed. Each change is
+  // all-or-nothing (WriteJournal).
+  bool canModify() const override { return true; }
+  void prepareWrite() override;
   void updateRecord(uint64_t position, TRecordBuffer& buf) override;
   uint64_t insertRecord(TRecordBuffer& buf) override;
   void deleteRecord(uint64_t position) override;
+  void flush() override;
   bool keyed() const override { return header_.keyFields > 0; }
+  std::optional<uint64_t> findKey(const TRecordBuffer& buf) override;
 
   const Header& header() const { return header_; }
   int codePage() const { return codec_->codePage(); }
@@ -56,6 +65,8 @@ public:
   const std::string& pxPath() const { return pxPath_; }
 
 private:
+  class Change;
+  friend class Change;
   struct ChainBlock {
     uint16_t block;
     uint16_t count;
@@ -94,6 +105,30 @@ private:
   };
   std::vector<CachedBlock> cache_;
   uint64_t useClock_ = 0;
+
+  // Writing (ParadoxTableWrite.cpp).
+  void openForWriting();
+  void recoverJournal();
+  std::string journalPath() const;
+  uint32_t keyBytes() const;
+  int compareKeys(const uint8_t* a, const uint8_t* b) const;
+  // Position of the first record whose key is not below `key`; `equal` tells a match.
+  uint64_t lowerBound(const uint8_t* key, bool& equal);
+  std::vector<uint8_t> blockImage(uint16_t block);
+  void commit(Change& c);
+
+  // Files opened for writing, with the locks that keep other writers out, and the journal.
+  struct Writer {
+    std::unique_ptr<io::File> db, px, mb;
+    std::unique_ptr<WriteJournal> journal;
+    uint64_t mbSize = 0;
+    uint16_t mbCounter = 0;
+    uint32_t subBlock = 0;  // offset of the sub-allocated block new small BLOBs go to (0: none)
+  };
+  std::unique_ptr<Writer> writer_;
+  std::vector<std::vector<uint8_t>> firstKeys_;  // keyed tables: first key of each chain block
+  bool hasSecondaryIndexes_ = false;
+  bool alphaKeyByBytes_ = true;  // key order of Alpha fields is known (byte order)
 };
 
 }  // namespace paradox

@@ -37,6 +37,7 @@ public:
   const std::string& fileName() const override { return name; }
   int level() const override { return 0; }
   bool canModify() const override { return true; }
+  void prepareWrite() override {}
   void updateRecord(uint64_t p, TRecordBuffer& buf) override { rows.at(p) = values(buf); }
   uint64_t insertRecord(TRecordBuffer& buf) override {
     auto v = values(buf);
