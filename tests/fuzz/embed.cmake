@@ -1,0 +1,18 @@
+# cmake -DMADE=<fixtures/paradox/made> -DOUT=<header> -P embed.cmake
+# Writes a header with the bytes of the fixed tables the .PX and .MB fuzzers use.
+set(text "// Generated from the fixture tables; do not edit.\n#pragma once\n#include <cstddef>\n")
+foreach(pair "kKeyedDb=keyed.db" "kKeyedPx=keyed.px" "kAllTypesDb=alltypes.db" "kAllTypesMb=alltypes.mb")
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 name)
+  list(GET pair 1 file)
+  file(READ "${MADE}/${file}" hex HEX)
+  string(LENGTH "${hex}" hexLen)
+  math(EXPR bytes "${hexLen} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," body "${hex}")
+  string(REPEAT "0x..," 16 row)
+  string(REGEX REPLACE "(${row})" "\\1\n" body "${body}")
+  string(APPEND text "static const unsigned char ${name}[] = {\n${body}\n};\n")
+  string(APPEND text "static const std::size_t ${name}Size = ${bytes};\n")
+endforeach()
+string(APPEND text "#define CHECKUP_FUZZ_HAVE_FIXTURES 1\n")
+file(WRITE "${OUT}" "${text}")
