@@ -493,8 +493,8 @@ void TDataSet::Post() {
   if (state_ != dsEdit && state_ != dsInsert) return;
   uint64_t position;
   if (state_ == dsEdit) {
-    position = edit_.position;
-    driver_->updateRecord(position, edit_);
+    driver_->updateRecord(edit_.position, edit_);
+    position = edit_.position;  // a keyed table moves a record whose key changed
   } else {
     position = driver_->insertRecord(edit_);
   }

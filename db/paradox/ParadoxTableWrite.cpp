@@ -532,7 +532,10 @@ void ParadoxTable::updateRecord(uint64_t position, TRecordBuffer& buf) {
     insertRecord(moved);
     bool found = false;
     uint64_t old = lowerBound(stored.bytes.data(), found);
-    if (found) deleteRecord(old);
+    if (found) {
+      deleteRecord(old);
+      if (old < moved.position) --moved.position;
+    }
     buf = moved;
     return;
   }
@@ -669,7 +672,7 @@ uint64_t ParadoxTable::insertRecord(TRecordBuffer& buf) {
         // Appending after a full block starts a new one.
         c.setCount(nimg, 0);
         c.chain.insert(c.chain.begin() + static_cast<long>(ci) + 1, ChainBlock{fresh, 0, 0});
-        if (c.firstKeys.size() >= ci + 1 && keyedTable) c.firstKeys.insert(c.firstKeys.begin() + static_cast<long>(ci) + 1, {});
+        if (c.firstKeys.size() >= ci + 1 && keyedTable) c.firstKeys.insert(c.firstKeys.begin() + static_cast<long>(ci) + 1, std::vector<uint8_t>());
         ++ci;
         at = 0;
       } else {
@@ -681,7 +684,7 @@ uint64_t ParadoxTable::insertRecord(TRecordBuffer& buf) {
         c.setCount(nimg, static_cast<int>(n - keep));
         c.chain[ci].count = static_cast<uint16_t>(keep);
         c.chain.insert(c.chain.begin() + static_cast<long>(ci) + 1, ChainBlock{fresh, static_cast<uint16_t>(n - keep), 0});
-        if (keyedTable) c.firstKeys.insert(c.firstKeys.begin() + static_cast<long>(ci) + 1, {});
+        if (keyedTable) c.firstKeys.insert(c.firstKeys.begin() + static_cast<long>(ci) + 1, std::vector<uint8_t>());
         if (at > keep) {
           ++ci;
           at -= keep;
