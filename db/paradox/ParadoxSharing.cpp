@@ -219,6 +219,31 @@ WriteLock& WriteLock::operator=(WriteLock&& other) noexcept {
 }
 
 void WriteLock::acquire(bool mustExist) {
+  files_ = lockFamily(mustExist);
+  std::string key = registerKey(dbPath_);
+  std::lock_guard<std::mutex> guard(registerMutex);
+  // Nothing on disk to lock yet (a new table) is guarded by the register alone.
+  if (!heldTables().insert(key).second) throwHeldHere(dbPath_, {});
+  registered_ = key;
+}
+
+void WriteLock::relock() {
+  for (auto& [ext, f] : files_) f->unlock();
+  try {
+    files_ = lockFamily(false);
+  } catch (...) {
+    for (auto& [ext, f] : files_) {  // best effort: keep what we had
+      try {
+        (void)f->tryLock(true);
+      } catch (const io::IoError&) {
+      }
+    }
+    throw;
+  }
+}
+
+std::map<std::string, std::unique_ptr<io::File>> WriteLock::lockFamily(bool mustExist) {
+  std::map<std::string, std::unique_ptr<io::File>> files;
   std::string dir = io::dirName(dbPath_);
   std::string stem = io::withoutExtension(io::baseName(dbPath_));
   auto entries = listFolder(*fs_, dir, dbPath_);
@@ -244,9 +269,9 @@ void WriteLock::acquire(bool mustExist) {
   if (mustExist && (family.empty() || family.front().first != ".db"))
     throw EDatabaseError("Таблица " + dbPath_ + " не найдена: нет файла " + dbPath_);
 
-  std::string key = registerKey(dbPath_);
+  std::string key = registered_.empty() ? registerKey(dbPath_) : registered_;
   for (const auto& [ext, path] : family) {
-    if (files_.count(ext)) continue;  // the same extension in two spellings: the first one wins
+    if (files.count(ext)) continue;  // the same extension in two spellings: the first one wins
     std::unique_ptr<io::File> f;
     try {
       f = fs_->open(path, io::OpenMode::ReadWrite);
@@ -257,17 +282,13 @@ void WriteLock::acquire(bool mustExist) {
       throwReadOnly(dbPath_, path, e);
     }
     lockOrThrow(*f, dbPath_, key);
-    files_.emplace(ext, std::move(f));
+    files.emplace(ext, std::move(f));
   }
 
   // A BDE program may have come to the folder while we were locking.
   if (auto lockFiles = lockFilesIn(listFolder(*fs_, dir, dbPath_), dbPath_); !lockFiles.empty())
     throwLockFiles(dbPath_, dir, lockFiles);
-
-  std::lock_guard<std::mutex> guard(registerMutex);
-  // Nothing on disk to lock yet (a new table) is guarded by the register alone.
-  if (!heldTables().insert(key).second) throwHeldHere(dbPath_, {});
-  registered_ = key;
+  return files;
 }
 
 void WriteLock::release() noexcept {

@@ -29,8 +29,8 @@ namespace paradox {
 //
 // The locks sit on the open files themselves, so they protect the files as they are now:
 // a writer that replaces a file by renaming another one over it leaves the lock on the
-// old, unlinked file. Write through file()/createFile(); a writer that does replace files
-// by renaming takes a new WriteLock on the result before it lets this one go.
+// old, unlinked file. Write through file()/createFile(), or call relock() right after
+// renaming a new family into place.
 class WriteLock {
 public:
   // Checks the folder and locks the family of the existing table `dbPath` (its .DB must
@@ -68,12 +68,19 @@ public:
   // is not held.
   void removeFile(const std::string& extensionLower);
 
+  // After files of the family were replaced by renaming others over them: lets go of the
+  // old files and opens and locks the family as it now lies on disk (the folder is checked
+  // again too). Between the two another program could take a file; then this throws as
+  // the constructor does, and the lock holds what it still can.
+  void relock();
+
   // The path of the .DB (the name found on disk, or the one given for a new table).
   const std::string& dbPath() const { return dbPath_; }
 
 private:
   WriteLock(io::FileSystem& fs, const std::string& dbPath, bool mustExist);
   void acquire(bool mustExist);
+  std::map<std::string, std::unique_ptr<io::File>> lockFamily(bool mustExist);
   void release() noexcept;
   std::string familyPath(const std::string& extensionLower) const;
 

@@ -292,6 +292,34 @@ TEST(ParadoxSharing, TheWriterWritesThroughTheLockedFiles) {
   EXPECT_THROW(lock.createFile(".txt"), EDatabaseError);
 }
 
+TEST(ParadoxSharing, RelockTakesTheFilesRenamedIntoPlace) {
+  testsupport::TempDir dir;
+  std::string db = dir.file("t.db");
+  touch(db, "old");
+  auto& fs = io::posixFileSystem();
+  WriteLock lock(fs, db);
+  touch(dir.file("t.db.new"), "new");
+  touch(dir.file("t.px.new"), "px");
+  ASSERT_EQ(::rename(dir.file("t.db.new").c_str(), db.c_str()), 0);
+  ASSERT_EQ(::rename(dir.file("t.px.new").c_str(), dir.file("t.px").c_str()), 0);
+  {
+    LockHolder other(db);  // the lock stayed on the old file
+    EXPECT_TRUE(other.locked());
+  }
+  lock.relock();
+  EXPECT_EQ(lock.extensions(), (std::vector<std::string>{".db", ".px"}));
+  char buf[3] = {};
+  ASSERT_EQ(lock.file(".db")->readAt(0, buf, 3), 3u);
+  EXPECT_EQ(std::string(buf, 3), "new");
+  for (const std::string& path : {db, dir.file("t.px")}) {
+    LockHolder other(path);
+    EXPECT_FALSE(other.locked()) << path;
+  }
+  // A lock file appearing meanwhile is seen by relock too.
+  touch(dir.file("PARADOX.LCK"));
+  EXPECT_THROW(lock.relock(), EDatabaseError);
+}
+
 TEST(ParadoxSharing, ANewTableIsCheckedAndLockedAsItsFilesAreMade) {
   testsupport::TempDir dir;
   auto& fs = io::posixFileSystem();
