@@ -9,6 +9,7 @@
 #include "db/WriteJournal.h"
 #include "db/paradox/ParadoxBlob.h"
 #include "db/paradox/ParadoxHeader.h"
+#include "db/paradox/ParadoxSharing.h"
 
 #include <memory>
 #include <optional>
@@ -119,7 +120,10 @@ private:
 
   // Files opened for writing, with the locks that keep other writers out, and the journal.
   struct Writer {
-    std::unique_ptr<io::File> db, px, mb;
+    std::unique_ptr<WriteLock> lock;  // holds the files open and locked
+    io::File* db = nullptr;
+    io::File* px = nullptr;
+    io::File* mb = nullptr;
     std::unique_ptr<WriteJournal> journal;
     uint64_t mbSize = 0;
     uint16_t mbCounter = 0;

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <map>
 
 namespace paradox {
@@ -27,13 +26,6 @@ constexpr uint32_t kSmallBlobMax = 2048;
 constexpr uint32_t kSubEntries = 64;
 constexpr uint32_t kFirstDataChunk = 0x15;
 constexpr uint32_t kChunksPerBlock = kMbBlockSize / 16;
-
-std::string processName(long pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
-  std::string name;
-  std::getline(in, name);
-  return name;
-}
 
 std::vector<uint8_t> mbHeaderBlock(uint16_t counter) {
   std::vector<uint8_t> h(kMbBlockSize, 0);
@@ -292,52 +284,29 @@ void ParadoxTable::openForWriting() {
   if (hasSecondaryIndexes_)
     refuse("у неё есть вторичные индексы, которые Checkup не обновляет; изменение сделало бы их устаревшими");
   if (header_.keyFields > 0 && pxPath_.empty()) refuse("нет файла первичного индекса");
-  std::string dir = io::dirName(path_);
-  for (const char* lck : {"PDOXUSRS.LCK", "PARADOX.LCK"}) {
-    std::string found = io::findFileNoCase(fs_, dir, lck);
-    if (!found.empty())
-      refuse("папка используется программой BDE (есть файл " + found +
-             "). Если программы учёта закрыты, удалите этот файл и повторите");
-  }
-  std::string own = io::findFileNoCase(fs_, dir, io::withoutExtension(io::baseName(path_)) + ".LCK");
-  if (!own.empty()) refuse("таблица заблокирована (есть файл " + own + ")");
-
   auto w = std::make_unique<Writer>();
-  auto openLocked = [&](const std::string& p) {
-    std::unique_ptr<io::File> f;
-    try {
-      f = fs_.open(p, io::OpenMode::ReadWrite);
-    } catch (const io::IoError& e) {
-      refuse(std::string("файл нельзя открыть для записи (") + e.what() + ")");
-    }
-    if (!f->tryLock(true)) {
-      io::LockInfo who = f->queryLock(true);
-      std::string holder = who.pid ? "процесс " + std::to_string(who.pid) : std::string("другая программа или окно Checkup");
-      if (who.pid) {
-        std::string name = processName(who.pid);
-        if (!name.empty()) holder += " (" + name + ")";
-      }
-      refuse("файл " + p + " занят: его держит " + holder);
-    }
-    return f;
-  };
-  w->db = openLocked(path_);
-  if (header_.keyFields > 0) w->px = openLocked(pxPath_);
+  // Lock files of the suite's programs, other processes' locks, read-only files: the lock
+  // says who holds the table. The files stay locked while the table is open for writing.
+  w->lock = std::make_unique<WriteLock>(fs_, path_);
+  w->db = w->lock->file(".db");
+  if (header_.keyFields > 0) w->px = w->lock->file(".px");
+  if (header_.keyFields > 0 && !w->px) refuse("нет файла первичного индекса");
   bool hasBlobs = std::any_of(header_.fields.begin(), header_.fields.end(), [](const FieldInfo& f) { return isBlobCode(f.type); });
   if (hasBlobs) {
-    if (mbPath_.empty()) {
-      // A table whose BLOBs all fit their leaders has no .MB yet: make an empty one.
-      mbPath_ = io::withoutExtension(path_) + (io::extensionOf(path_) == ".DB" ? ".MB" : ".mb");
+    w->mb = w->lock->file(".mb");
+    if (!w->mb) {
+      // A table whose BLOBs all fit their leaders may have no .MB yet: make an empty one.
       try {
-        auto f = fs_.open(mbPath_, io::OpenMode::Create);
+        io::File& f = w->lock->createFile(".mb");
         auto h = mbHeaderBlock(1);
-        f->writeAt(0, h.data(), h.size());
+        f.writeAt(0, h.data(), h.size());
+        w->mb = &f;
+        mbPath_ = f.path();
+        mb_ = std::make_unique<MbFile>(fs_.open(mbPath_, io::OpenMode::Read), mbPath_, header_.checksum);
       } catch (const io::IoError& e) {
         refuse(std::string("не удаётся создать файл BLOB (") + e.what() + ")");
       }
-      mb_ = std::make_unique<MbFile>(fs_.open(mbPath_, io::OpenMode::Read), mbPath_, header_.checksum);
     }
-    w->mb = openLocked(mbPath_);
     w->mbSize = w->mb->size();
     uint8_t h[5] = {};
     w->mb->readAt(0, h, 5);
@@ -426,7 +395,7 @@ void ParadoxTable::commit(Change& c) {
   putLe16(raw.data() + 0x4D, h.firstFreeBlock);
   h.raw = raw;
 
-  std::vector<io::File*> files = {w.db.get(), w.px.get(), w.mb.get()};
+  std::vector<io::File*> files = {w.db, w.px, w.mb};
   WriteJournal& j = *w.journal;
   j.begin(files);
   size_t from = 0, to = 0;
