@@ -100,21 +100,30 @@ public:
   int codePage() const override { return cp_; }
 
   void decodeAppend(const char* bytes, size_t n, std::string& out) const override {
-    // Runs of ASCII are copied as they are; the rest goes through the table into a
-    // buffer sized for the worst case, written through a pointer.
+    // One pass for the exact length, one to write: no filling, no second allocation.
+    size_t len = 0;
+    for (size_t i = 0; i < n; ++i) len += len_[static_cast<unsigned char>(bytes[i])];
     size_t start = out.size();
-    out.resize(start + n * 3);
+    if (len == n && asciiIdentity_) {
+      out.append(bytes, n);  // plain ASCII (or a page whose every byte is one UTF-8 byte)
+      return;
+    }
+    out.resize(start + len);
     char* o = out.data() + start;
     for (size_t i = 0; i < n; ++i) {
       auto b = static_cast<unsigned char>(bytes[i]);
-      if (b < 0x80 && asciiIdentity_) {
-        *o++ = static_cast<char>(b);
-      } else {
-        std::memcpy(o, utf8_[b].data(), 4);
-        o += len_[b];
+      uint8_t l = len_[b];
+      const char* u = utf8_[b].data();
+      o[0] = u[0];
+      if (l > 1) {
+        o[1] = u[1];
+        if (l > 2) {
+          o[2] = u[2];
+          if (l > 3) o[3] = u[3];
+        }
       }
+      o += l;
     }
-    out.resize(static_cast<size_t>(o - out.data()));
   }
 
   bool encodeAppend(std::string_view utf8, std::string& out, char32_t* bad) const override {

@@ -48,6 +48,13 @@ const char* typeLetter(uint8_t type);
 
 // Integer and float values in records.
 inline uint64_t loadBe(const uint8_t* p, int n) {
+  // The usual widths load in one go; this runs for every number of every record.
+  switch (n) {
+    case 2: { uint16_t v; std::memcpy(&v, p, 2); return __builtin_bswap16(v); }
+    case 4: { uint32_t v; std::memcpy(&v, p, 4); return __builtin_bswap32(v); }
+    case 8: { uint64_t v; std::memcpy(&v, p, 8); return __builtin_bswap64(v); }
+    default: break;
+  }
   uint64_t v = 0;
   for (int i = 0; i < n; ++i) v = v << 8 | p[i];
   return v;
@@ -59,7 +66,13 @@ inline void storeBe(uint8_t* p, int n, uint64_t v) {
   }
 }
 inline bool allZero(const uint8_t* p, size_t n) {
-  for (size_t i = 0; i < n; ++i)
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w) return false;
+  }
+  for (; i < n; ++i)
     if (p[i]) return false;
   return true;
 }

@@ -38,7 +38,11 @@ bool decodeBcd(const uint8_t* p, int scale, std::string& digits, std::string& er
   int significant = 0;
   bool garbage = false;
   buf[n++] = '-';
-  for (int i = 0; i < 32; ++i) {
+  // Leading zero digits fill whole bytes (0x00, or 0xFF in a negative number): skip them.
+  const uint8_t zeroByte = neg ? 0xFF : 0x00;
+  int first = 0;
+  while (first < 32 && p[1 + first / 2] == zeroByte) first += 2;
+  for (int i = first; i < 32; ++i) {
     uint8_t byte = p[1 + i / 2];
     int nib = (i % 2 == 0) ? byte >> 4 : byte & 0x0F;
     if (neg) nib = 15 - nib;
@@ -82,8 +86,8 @@ void encodeBcd(uint8_t* p, int scale, const std::string& digitsIn) {
 bool decodeValue(const FieldInfo& f, const uint8_t* p, const codepage::Codec& codec, Value& out, std::string& error) {
   switch (f.type) {
     case pxAlpha: {
-      size_t len = 0;
-      while (len < f.bytes && p[len]) ++len;
+      const void* nul = std::memchr(p, 0, f.bytes);
+      size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - p) : f.bytes;
       if (len == 0) {
         out.kind = Value::Kind::Null;
         return true;
