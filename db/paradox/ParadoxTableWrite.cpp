@@ -575,13 +575,15 @@ void ParadoxTable::updateRecordIn(uint64_t position, TRecordBuffer& buf) {
     writeBlobDescriptor(p, fi, d);
   }
   std::memcpy(rec, bytes.data(), header_.recordSize);
+  // The edit buffer keeps its new BLOB values until the change has landed: a Post made
+  // again after a failed one must store them again.
+  commit(c);
   buf.bytes = bytes;
   buf.blobs.clear();
   buf.blobNull.clear();
-  commit(c);
 }
 
-uint64_t ParadoxTable::insertRecord(TRecordBuffer& buf) {
+uint64_t ParadoxTable::insertRecordIn(TRecordBuffer& buf) {
   prepareWrite();
   if (buf.bytes.size() != header_.recordSize) throw EDatabaseError("Таблица " + path_ + ": неверный размер записи");
   Change c(*this);
