@@ -492,6 +492,144 @@ TEST_P(WriteFailure, KilledWriterIsUndoneOnNextOpen) {
   EXPECT_GT(recovered, 0) << "no attempt left a journal to undo";
 }
 
+// A journal the writer did not finish is ignored: the files are left as they are. The
+// complete journal of the same change, on the same files, is applied.
+TEST_P(WriteFailure, TornJournalIsIgnoredOnOpen) {
+  REQUIRE_FIXTURES();
+  const Case& c = GetParam();
+  Start s = prepare(c);
+  std::string path = tablePath(c.stem), journal = kDir + "/" + c.stem + ".CKJ";
+  // The journal as the writer left it when the disk died right after writing it.
+  std::vector<uint8_t> full;
+  {
+    io::MemoryFileSystem mem;
+    load(mem, s.image);
+    DyingFileSystem dying(mem);
+    {
+      DefaultFs use(dying);
+      TTable t;
+      t.SetTableName(path);
+      t.Open();
+      dying.arm(1, false);
+      EXPECT_THROW(c.operation(t), EDatabaseError);
+    }
+    ASSERT_TRUE(journalPending(mem, c.stem));
+    full = mem.get(journal);
+  }
+  // The files after the change: what a journal applied by mistake would show.
+  Image changed;
+  {
+    io::MemoryFileSystem mem;
+    load(mem, s.image);
+    {
+      DefaultFs use(mem);
+      TTable t;
+      t.SetTableName(path);
+      t.Open();
+      c.operation(t);
+    }
+    changed = snapshot(mem);
+    changed.erase(journal);
+  }
+  {
+    io::MemoryFileSystem mem;
+    load(mem, changed);
+    mem.put(journal, full);
+    EXPECT_EQ(reread(mem, path), s.before) << "the complete journal is applied";
+  }
+  std::vector<std::vector<uint8_t>> torn;
+  for (size_t n : {size_t{4}, size_t{11}, size_t{12}, size_t{16}, full.size() / 2, full.size() - 4, full.size() - 1})
+    torn.emplace_back(full.begin(), full.begin() + static_cast<long>(n));
+  // Half written over an earlier, longer journal.
+  std::vector<uint8_t> over(full.begin(), full.begin() + static_cast<long>(full.size() / 2));
+  over.resize(full.size() * 2, 0xA5);
+  torn.push_back(over);
+  for (size_t i = 0; i < torn.size(); ++i) {
+    SCOPED_TRACE("torn journal of " + std::to_string(torn[i].size()) + " of " + std::to_string(full.size()) + " bytes");
+    io::MemoryFileSystem mem;
+    load(mem, changed);
+    mem.put(journal, torn[i]);
+    EXPECT_EQ(reread(mem, path), s.after);
+    for (const auto& [p, b] : changed) EXPECT_TRUE(mem.get(p) == b) << p << " was touched";
+    EXPECT_FALSE(journalPending(mem, c.stem));
+  }
+}
+
+// A Post that failed, made again without Cancel once the disk is well, stores everything
+// the edit buffer held, BLOBs included; the engine's message names the file, in Russian.
+TEST(WriteFailureRetry, PostAgainAfterFailureStoresTheWholeRecord) {
+  REQUIRE_FIXTURES();
+  struct Edit {
+    const char* name;
+    Step begin;  // puts the dataset in edit or insert state with new values
+  };
+  const Edit edits[] = {
+      {"edit",
+       [](TTable& t) {
+         t.First();
+         t.Edit();
+         t.FieldByName("Name")->SetAsString("Encore");
+         t.FieldByName("Notes")->SetAsString(std::string(5000, 'r'));
+         t.FieldByName("Raw")->SetAsString("xy");
+       }},
+      {"append",
+       [](TTable& t) {
+         t.Append();
+         t.FieldByName("Name")->SetAsString("Encore");
+         t.FieldByName("Notes")->SetAsString(std::string(700, 'q'));
+       }},
+  };
+  io::MemoryFileSystem start;
+  for (const char* ext : {".db", ".mb"})
+    start.put(kDir + "/alltypes" + ext, testsupport::readFile(testsupport::fixture(std::string("paradox/made/alltypes") + ext)));
+  Image image = snapshot(start);
+  std::string path = tablePath("alltypes");
+  for (const auto& e : edits) {
+    Rows want;
+    {
+      io::MemoryFileSystem mem;
+      load(mem, image);
+      {
+        DefaultFs use(mem);
+        TTable t;
+        t.SetTableName(path);
+        t.Open();
+        e.begin(t);
+        t.Post();
+      }
+      want = reread(mem, path);
+    }
+    bool reachedEnd = false;
+    for (long k = 0; k < 100 && !reachedEnd; ++k) {
+      SCOPED_TRACE(std::string(e.name) + ", write failing at step " + std::to_string(k));
+      io::MemoryFileSystem mem;
+      load(mem, image);
+      io::FaultyFileSystem faulty(mem);
+      {
+        DefaultFs use(faulty);
+        TTable t;
+        t.SetTableName(path);
+        t.Open();
+        e.begin(t);
+        faulty.arm(k, io::FaultyFileSystem::Fault::FailWrite);
+        try {
+          t.Post();
+        } catch (const EDatabaseError& err) {
+          std::string m = err.what();
+          EXPECT_NE(m.find("Изменение не записано"), std::string::npos) << m;
+          EXPECT_TRUE(namesAFile(m, image, "alltypes")) << m;
+          EXPECT_TRUE(t.State() == dsEdit || t.State() == dsInsert) << "still editing";
+          faulty.arm(-1, io::FaultyFileSystem::Fault::FailWrite);
+          t.Post();
+        }
+        reachedEnd = !faulty.fired();
+      }
+      EXPECT_EQ(reread(mem, path), want);
+    }
+    EXPECT_TRUE(reachedEnd);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Operations, WriteFailure, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
