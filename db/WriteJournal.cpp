@@ -88,6 +88,7 @@ void WriteJournal::commit() {
   try {
     if (!journal_) journal_ = fs_.open(path_, io::OpenMode::Create);
     journal_->writeAt(0, j.data(), j.size());
+    journal_->flush();  // on the disk before any file is touched
   } catch (const io::IoError& e) {
     // Nothing was changed yet; a torn journal is recognised by its checksum.
     writes_.clear();
@@ -100,6 +101,11 @@ void WriteJournal::commit() {
       if (e.truncate) files_.at(e.file)->truncate(e.offset);
       else files_.at(e.file)->writeAt(e.offset, e.bytes.data(), e.bytes.size());
     }
+    // The change is on the disk before the journal says there is nothing to undo.
+    std::vector<bool> touched(files_.size(), false);
+    for (const auto& e : writes_) touched.at(e.file) = true;
+    for (size_t f = 0; f < files_.size(); ++f)
+      if (touched[f]) files_[f]->flush();
   } catch (const io::IoError& e) {
     std::string why = e.what();
     try {
@@ -116,6 +122,8 @@ void WriteJournal::commit() {
   // The change is in place: mark the journal empty.
   static const uint8_t empty[4] = {0, 0, 0, 0};
   try {
+    // Not flushed: should the mark be lost, the next open undoes a complete change, which
+    // leaves the table as it was before it, whole.
     journal_->writeAt(0, empty, 4);
   } catch (const io::IoError&) {
     // The change stands; a later open would undo it, so try once more by removing the file.
