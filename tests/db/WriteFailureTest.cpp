@@ -214,6 +214,8 @@ struct Case {
   std::function<void(const Image& before, const Image& after)> shape;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 void appendPlain(TTable& t, int n) {
   t.Append();
   t.FieldByName("N")->SetAsString(std::to_string(n));
