@@ -88,6 +88,7 @@ void WriteJournal::commit() {
   try {
     if (!journal_) journal_ = fs_.open(path_, io::OpenMode::Create);
     journal_->writeAt(0, j.data(), j.size());
+    journal_->flush();  // on the disk before any file is touched
   } catch (const io::IoError& e) {
     // Nothing was changed yet; a torn journal is recognised by its checksum.
     writes_.clear();
@@ -100,6 +101,11 @@ void WriteJournal::commit() {
       if (e.truncate) files_.at(e.file)->truncate(e.offset);
       else files_.at(e.file)->writeAt(e.offset, e.bytes.data(), e.bytes.size());
     }
+    // The change is on the disk before the journal says there is nothing to undo.
+    std::vector<bool> touched(files_.size(), false);
+    for (const auto& e : writes_) touched.at(e.file) = true;
+    for (size_t f = 0; f < files_.size(); ++f)
+      if (touched[f]) files_[f]->flush();
   } catch (const io::IoError& e) {
     std::string why = e.what();
     try {
@@ -116,6 +122,8 @@ void WriteJournal::commit() {
   // The change is in place: mark the journal empty.
   static const uint8_t empty[4] = {0, 0, 0, 0};
   try {
+    // Not flushed: should the mark be lost, the next open undoes a complete change, which
+    // leaves the table as it was before it, whole.
     journal_->writeAt(0, empty, 4);
   } catch (const io::IoError&) {
     // The change stands; a later open would undo it, so try once more by removing the file.
@@ -164,23 +172,34 @@ bool WriteJournal::recover(io::FileSystem& fs, const std::string& journalPath, c
     fs.remove(journalPath);
     return false;
   };
-  if (j.size() < 16 || checksum(j.data(), j.size() - 4) != get32(j.data() + j.size() - 4)) return torn();
+  // The journal file is reused from change to change and never shortened, so bytes of an
+  // earlier, longer journal may follow this one: its end is found from its own entries,
+  // and the checksum stands there, not at the end of the file.
+  struct Undo {
+    uint32_t file;
+    uint64_t offset;
+    size_t at;
+    uint32_t len;
+  };
+  if (j.size() < 16) return torn();
   uint32_t count = get32(j.data() + 4), nfiles = get32(j.data() + 8);
   size_t pos = 12;
-  if (nfiles != files.size() || pos + size_t{nfiles} * 8 > j.size() - 4) return torn();
+  if (nfiles != files.size() || size_t{nfiles} * 8 > j.size() - pos) return torn();
   std::vector<uint64_t> sizes;
   for (uint32_t i = 0; i < nfiles; ++i, pos += 8) sizes.push_back(get64(j.data() + pos));
+  std::vector<Undo> undo;
+  for (uint32_t e = 0; e < count; ++e) {
+    if (j.size() - pos < 16) return torn();
+    Undo u{get32(j.data() + pos), get64(j.data() + pos + 4), pos + 16, get32(j.data() + pos + 12)};
+    pos += 16;
+    if (u.file >= files.size() || u.len > j.size() - pos) return torn();
+    pos += u.len;
+    undo.push_back(u);
+  }
+  if (j.size() - pos < 4 || checksum(j.data(), pos) != get32(j.data() + pos)) return torn();
   try {
-    for (uint32_t e = 0; e < count; ++e) {
-      if (pos + 16 > j.size() - 4) return torn();
-      uint32_t file = get32(j.data() + pos);
-      uint64_t offset = get64(j.data() + pos + 4);
-      uint32_t len = get32(j.data() + pos + 12);
-      pos += 16;
-      if (file >= files.size() || pos + len > j.size() - 4) return torn();
-      if (len && files[file]) files[file]->writeAt(offset, j.data() + pos, len);
-      pos += len;
-    }
+    for (const auto& u : undo)
+      if (u.len && files[u.file]) files[u.file]->writeAt(u.offset, j.data() + u.at, u.len);
     for (size_t f = 0; f < files.size(); ++f)
       if (files[f] && files[f]->size() > sizes[f]) files[f]->truncate(sizes[f]);
     for (auto* f : files)

@@ -117,6 +117,10 @@ private:
   uint64_t lowerBound(const uint8_t* key, bool& equal);
   std::vector<uint8_t> blockImage(uint16_t block);
   void commit(Change& c);
+  // The bodies of updateRecord, insertRecord and deleteRecord.
+  void updateRecordIn(uint64_t position, TRecordBuffer& buf);
+  uint64_t insertRecordIn(TRecordBuffer& buf);
+  void deleteRecordIn(uint64_t position);
 
   // Files opened for writing, with the locks that keep other writers out, and the journal.
   struct Writer {

@@ -484,7 +484,34 @@ void ParadoxTable::commit(Change& c) {
   cache_.clear();
 }
 
+namespace {
+
+// Reads on the write path (block images, the .MB, the index) fail with io::IoError; the
+// caller is told as for any other engine error, naming the table.
+template <typename F>
+auto guardIo(const std::string& table, F&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const io::IoError& e) {
+    throw EDatabaseError("Таблица " + table + ": " + e.what());
+  }
+}
+
+}  // namespace
+
 void ParadoxTable::updateRecord(uint64_t position, TRecordBuffer& buf) {
+  guardIo(path_, [&] { updateRecordIn(position, buf); });
+}
+
+uint64_t ParadoxTable::insertRecord(TRecordBuffer& buf) {
+  return guardIo(path_, [&] { return insertRecordIn(buf); });
+}
+
+void ParadoxTable::deleteRecord(uint64_t position) {
+  guardIo(path_, [&] { deleteRecordIn(position); });
+}
+
+void ParadoxTable::updateRecordIn(uint64_t position, TRecordBuffer& buf) {
   prepareWrite();
   if (position >= readable_) throw EDatabaseError("Таблица " + path_ + ": нет записи с номером " + std::to_string(position + 1));
   TRecordBuffer stored;
@@ -558,13 +585,15 @@ void ParadoxTable::updateRecord(uint64_t position, TRecordBuffer& buf) {
     writeBlobDescriptor(p, fi, d);
   }
   std::memcpy(rec, bytes.data(), header_.recordSize);
+  // The edit buffer keeps its new BLOB values until the change has landed: a Post made
+  // again after a failed one must store them again.
+  commit(c);
   buf.bytes = bytes;
   buf.blobs.clear();
   buf.blobNull.clear();
-  commit(c);
 }
 
-uint64_t ParadoxTable::insertRecord(TRecordBuffer& buf) {
+uint64_t ParadoxTable::insertRecordIn(TRecordBuffer& buf) {
   prepareWrite();
   if (buf.bytes.size() != header_.recordSize) throw EDatabaseError("Таблица " + path_ + ": неверный размер записи");
   Change c(*this);
@@ -698,7 +727,7 @@ uint64_t ParadoxTable::insertRecord(TRecordBuffer& buf) {
   return position;
 }
 
-void ParadoxTable::deleteRecord(uint64_t position) {
+void ParadoxTable::deleteRecordIn(uint64_t position) {
   prepareWrite();
   if (position >= readable_) throw EDatabaseError("Таблица " + path_ + ": нет записи с номером " + std::to_string(position + 1));
   TRecordBuffer stored;

@@ -1,6 +1,7 @@
 // Writing tables through the dataset: what is posted reads back, through our reader and
 // through an independent one, and the files stay a table the suite's programs accept.
 #include "db/EngineError.h"
+#include "db/FileAccess.h"
 #include "db/Table.h"
 #include "db/ValueText.h"
 #include "db/paradox/ParadoxTable.h"
@@ -120,6 +121,21 @@ TEST(TableWrite, KeyedTableStaysInKeyOrderWithAValidIndex) {
 TEST(TableWrite, ManyRecordsSplitBlocksAndFreeThemAgain) {
   REQUIRE_FIXTURES();
   testsupport::TempDir dir;
+  // Hundreds of posts, each made durable with fsync on a real disk: the files are copied
+  // into memory, which is what this test is about.
+  io::MemoryFileSystem mem;
+  struct Restore {
+    io::FileSystem* prev;
+    ~Restore() { io::setDefaultFileSystem(prev); }
+  } restore{io::setDefaultFileSystem(&mem)};
+  auto copyFamily = [&](const testsupport::TempDir& d, const std::string& fixtureDb) {
+    fs::path src = testsupport::fixture("paradox/" + fixtureDb);
+    std::string stem = src.stem().string();
+    for (const auto& e : fs::directory_iterator(src.parent_path()))
+      if (e.path().stem().string() == stem)
+        mem.put(d.file(e.path().filename().string()), testsupport::readFile(e.path().string()));
+    return d.file(src.filename().string());
+  };
   std::string path = copyFamily(dir, "made/keyed.db");  // Alpha key under ANSIINTL: order unknown
   {
     TTable t;
