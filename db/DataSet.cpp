@@ -543,6 +543,10 @@ void TDataSet::Delete() {
   dataEvent(deDataSetChange);
 }
 
+void TDataSet::FlushBuffers() {
+  if (driver_) driver_->flush();
+}
+
 void TDataSet::fieldChanged(TField* f) {
   modified_ = true;
   dataEvent(deFieldChange, f->Index());

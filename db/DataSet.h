@@ -135,6 +135,8 @@ public:
   void Cancel();
   void Delete();
   bool Modified() const { return modified_; }
+  // Writes what the source holds in buffers to disk (a durable point).
+  void FlushBuffers();
 
   // Filter text in the engine's expression syntax, applied while Filtered is set.
   const std::string& Filter() const { return filterText_; }

@@ -16,6 +16,9 @@ class TFieldDefs {
 public:
   explicit TFieldDefs(TTable& t) : table_(t) {}
   void Update();
+  void Clear() { items_.clear(); }
+  // A field of a table to be created (CreateTable).
+  void Add(const std::string& name, TFieldType type, int size = 0, bool required = false);
   int Count() const { return static_cast<int>(items_.size()); }
   const TFieldDesc& operator[](int i) const { return items_.at(static_cast<size_t>(i)); }
   const std::vector<TFieldDesc>& Items() const { return items_; }
@@ -30,6 +33,10 @@ class TIndexDefs {
 public:
   explicit TIndexDefs(TTable& t) : table_(t) {}
   void Update();
+  void Clear() { items_.clear(); }
+  // An index of a table to be created: Paradox takes the primary key ("" name, primary),
+  // made of the first fields in order.
+  void Add(const std::string& name, const std::string& fields, bool primary);
   int Count() const { return static_cast<int>(items_.size()); }
   const TIndexDesc& operator[](int i) const { return items_.at(static_cast<size_t>(i)); }
   const std::vector<TIndexDesc>& Items() const { return items_; }
@@ -68,6 +75,13 @@ public:
   TFieldDefs& FieldDefs() { return fieldDefs_; }
   TIndexDefs& IndexDefs() { return indexDefs_; }
 
+  // Creates the table from FieldDefs (and the primary key in IndexDefs) at TableLevel (7
+  // when none was set). An existing table of that name is replaced, once no other
+  // program holds it; the new table is built aside first, so a failure leaves the old one.
+  void CreateTable();
+  // Deletes the table with all its files (index, BLOBs, secondary indexes, checks).
+  void DeleteTable();
+
   // Opens a driver on the table without making the dataset active (FieldDefs.Update).
   std::unique_ptr<TableDriver> OpenDriver();
 
@@ -78,6 +92,7 @@ protected:
 private:
   void checkInactive(const char* what) const;
   std::string directory();
+  std::string newTablePath();
 
   std::string databaseName_;
   std::string tableName_;

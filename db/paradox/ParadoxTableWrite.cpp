@@ -140,6 +140,7 @@ public:
     std::vector<uint8_t> img(kMbBlockSize, 0);
     if (offset < t_.writer_->mbSize) {
       t_.writer_->mb->readAt(offset, img.data(), img.size());
+      if (t_.header_.encrypted()) decryptMb(img.data(), kMbBlockSize, t_.header_.checksum);
       mbOriginals[offset] = img;
     }
     return mbBlocks[offset] = std::move(img);
@@ -280,7 +281,6 @@ void ParadoxTable::openForWriting() {
   auto refuse = [&](const std::string& why) { throw EDatabaseError("Таблицу " + path_ + " нельзя изменить: " + why); };
   if (!damage_.empty()) refuse("она повреждена (" + damage_ + ")");
   if (header_.writeProtected) refuse("она защищена от записи");
-  if (header_.encrypted()) refuse("изменение таблиц, защищённых паролем, не поддерживается");
   if (hasSecondaryIndexes_)
     refuse("у неё есть вторичные индексы, которые Checkup не обновляет; изменение сделало бы их устаревшими");
   if (header_.keyFields > 0 && pxPath_.empty()) refuse("нет файла первичного индекса");
@@ -308,15 +308,20 @@ void ParadoxTable::openForWriting() {
       }
     }
     w->mbSize = w->mb->size();
-    uint8_t h[5] = {};
-    w->mb->readAt(0, h, 5);
+    auto plainChunk = [&](uint64_t off, uint8_t* out256) {
+      std::fill(out256, out256 + 256, uint8_t{0});
+      w->mb->readAt(off, out256, 256);
+      if (header_.encrypted()) decryptMb(out256, 256, header_.checksum);
+    };
+    uint8_t h[256];
+    plainChunk(0, h);
     w->mbCounter = le16(h + 3);
     // New small BLOBs go to the last sub-allocated block; the walk also proves the
     // file's blocks tile it.
     uint64_t off = kMbBlockSize;
     while (off + kMbBlockSize <= w->mbSize) {
-      uint8_t bh[3] = {};
-      w->mb->readAt(off, bh, 3);
+      uint8_t bh[256];
+      plainChunk(off, bh);
       uint16_t chunks = le16(bh + 1);
       if (bh[0] == 3) w->subBlock = static_cast<uint32_t>(off);
       if (chunks == 0 || (bh[0] != 2 && bh[0] != 3 && bh[0] != 4)) refuse("файл BLOB повреждён (блок по смещению " + std::to_string(off) + ")");
@@ -403,34 +408,39 @@ void ParadoxTable::commit(Change& c) {
     j.write(kDb, from, std::vector<uint8_t>(raw.begin() + static_cast<long>(from), raw.begin() + static_cast<long>(to)),
             std::vector<uint8_t>(header_.raw.begin() + static_cast<long>(from), header_.raw.begin() + static_cast<long>(to)));
   // Blocks in file order, new ones written whole.
-  for (auto& [no, img] : c.blocks) {
+  // Enciphered tables hold the cipher text: whole 256-byte chunks change with any byte.
+  const bool enc = h.encrypted();
+  for (auto& [no, plain] : c.blocks) {
     uint64_t off = h.blockOffset(no);
+    std::vector<uint8_t> img = plain;
+    if (enc) encryptBlock(img.data(), h.blockSize(), h.checksum, no);
     auto orig = c.blockOriginals.find(no);
     if (orig != c.blockOriginals.end() && no <= header_.fileBlocks) {
-      if (!diffRange(orig->second, img, from, to)) continue;
+      std::vector<uint8_t> old = orig->second;
+      if (enc) encryptBlock(old.data(), h.blockSize(), h.checksum, no);
+      if (!diffRange(old, img, from, to)) continue;
       j.write(kDb, off + from, std::vector<uint8_t>(img.begin() + static_cast<long>(from), img.begin() + static_cast<long>(to)),
-              std::vector<uint8_t>(orig->second.begin() + static_cast<long>(from), orig->second.begin() + static_cast<long>(to)));
+              std::vector<uint8_t>(old.begin() + static_cast<long>(from), old.begin() + static_cast<long>(to)));
     } else {
       j.write(kDb, off, img, {});
     }
   }
   // The MB: blocks, then the header's counter.
   if (w.mb) {
-    for (auto& [off, img] : c.mbBlocks) {
+    if (c.mbCounter != w.mbCounter) putLe16(c.mbBlock(0).data() + 3, c.mbCounter);
+    for (auto& [off, plain] : c.mbBlocks) {
+      std::vector<uint8_t> img = plain;
+      if (enc) encryptMb(img.data(), kMbBlockSize, h.checksum);
       auto orig = c.mbOriginals.find(off);
       if (orig != c.mbOriginals.end()) {
-        if (!diffRange(orig->second, img, from, to)) continue;
+        std::vector<uint8_t> old = orig->second;
+        if (enc) encryptMb(old.data(), kMbBlockSize, h.checksum);
+        if (!diffRange(old, img, from, to)) continue;
         j.write(kMb, off + from, std::vector<uint8_t>(img.begin() + static_cast<long>(from), img.begin() + static_cast<long>(to)),
-                std::vector<uint8_t>(orig->second.begin() + static_cast<long>(from), orig->second.begin() + static_cast<long>(to)));
+                std::vector<uint8_t>(old.begin() + static_cast<long>(from), old.begin() + static_cast<long>(to)));
       } else {
         j.write(kMb, off, img, {});
       }
-    }
-    if (c.mbCounter != w.mbCounter) {
-      uint8_t now[2], before[2];
-      putLe16(now, c.mbCounter);
-      putLe16(before, w.mbCounter);
-      j.write(kMb, 3, {now[0], now[1]}, {before[0], before[1]});
     }
   }
   // The primary index follows the blocks' first keys and counts.

@@ -210,3 +210,76 @@ TEST(TableWrite, IndependentReaderSeesWhatWasPosted) {
 #endif
 
 }  // namespace
+
+namespace {
+
+TEST(TableCreate, CreateFillReplaceAndDeleteATable) {
+  testsupport::TempDir dir;
+  TTable t;
+  t.SetDatabaseName(dir.path());
+  t.SetTableName("goods");
+  t.FieldDefs().Add("Код", ftInteger);
+  t.FieldDefs().Add("Наименование", ftString, 40);
+  t.FieldDefs().Add("Цена", ftCurrency);
+  t.FieldDefs().Add("Остаток", ftBCD, 3);
+  t.FieldDefs().Add("Примечание", ftMemo, 20);
+  t.FieldDefs().Add("Фото", ftGraphic);
+  t.IndexDefs().Add("", "Код", true);
+  t.SetTableLevel(5);
+  t.CreateTable();
+  EXPECT_TRUE(fs::exists(dir.file("goods.DB")));
+  EXPECT_TRUE(fs::exists(dir.file("goods.PX")));
+  t.Open();
+  EXPECT_EQ(t.TableLevel(), 5);
+  for (int k : {3, 1, 2}) {
+    t.Append();
+    t.FieldByName("Код")->SetAsString(std::to_string(k));
+    t.FieldByName("Наименование")->SetAsString("Товар №" + std::to_string(k));
+    t.FieldByName("Остаток")->SetAsString("12,345");
+    std::string note;
+    for (int i = 0; i < k * 1500; ++i) note += "ж";
+    t.FieldByName("Примечание")->SetAsString(note);
+    t.FieldByName("Фото")->SetAsString(std::string(static_cast<size_t>(k) * 40, '\x7f'));
+    t.Post();
+  }
+  t.FlushBuffers();
+  t.Close();
+  auto rows = reread(dir.file("goods.DB"));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0][0], "1");
+  EXPECT_EQ(rows[2][1], "Товар №3");
+  EXPECT_EQ(rows[1][3], "12,345");
+  std::string note;
+  for (int i = 0; i < 4500; ++i) note += "ж";
+  EXPECT_EQ(rows[2][4], note);
+  EXPECT_EQ(rows[1][5], std::string(80, '\x7f'));
+
+  // Without a level the table is made at level 7; an existing table is replaced.
+  TTable again;
+  again.SetDatabaseName(dir.path());
+  again.SetTableName("GOODS");
+  again.FieldDefs().Add("Name", ftString, 10);
+  again.CreateTable();
+  again.Open();
+  EXPECT_EQ(again.TableLevel(), 7);
+  EXPECT_EQ(again.RecordCount(), 0);
+  EXPECT_FALSE(fs::exists(dir.file("goods.PX"))) << "the old key's index is gone with it";
+  again.Close();
+
+  again.DeleteTable();
+  for (const auto& e : fs::directory_iterator(dir.path())) ADD_FAILURE() << "left behind: " << e.path();
+
+  TTable bad;
+  bad.SetDatabaseName(dir.path());
+  bad.SetTableName("bad");
+  bad.FieldDefs().Add("A", ftString, 10);
+  bad.FieldDefs().Add("B", ftInteger);
+  bad.IndexDefs().Add("", "B", true);
+  EXPECT_THROW(bad.CreateTable(), EDatabaseError) << "a key must be the first fields";
+  bad.FieldDefs().Clear();
+  bad.IndexDefs().Clear();
+  bad.FieldDefs().Add("Big", ftLargeint);
+  EXPECT_THROW(bad.CreateTable(), EDatabaseError);
+}
+
+}  // namespace
