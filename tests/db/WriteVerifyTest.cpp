@@ -149,6 +149,15 @@ std::string editAll(const std::string& path,
   TTable t;
   t.SetTableName(path);
   t.Open();
+  if (t.IsEmpty()) {
+    // No record to edit: an append, cancelled, meets the same checks.
+    try {
+      t.Append();
+      t.Cancel();
+    } catch (const EDatabaseError& e) {
+      return e.what();
+    }
+  }
   size_t row = 0;
   for (t.First(); !t.Eof(); t.Next(), ++row) {
     try {
@@ -224,9 +233,12 @@ TEST_F(WriteVerify, EveryFixtureTakesItsNeighboursValuesAndStaysSound) {
       EXPECT_EQ(differences(before, snapshot(dir.path())), "");
       continue;
     }
-    ASSERT_EQ(refused, "");
+    EXPECT_EQ(refused, "");
     const TextRows after = allText(path);
-    ASSERT_EQ(after.size(), rows.size());
+    if (after.size() != rows.size()) {
+      ADD_FAILURE() << "records " << rows.size() << " → " << after.size();
+      continue;
+    }
     for (const auto& [where, text] : assigned)
       EXPECT_EQ(after[where.first][static_cast<size_t>(where.second)], text)
           << "record " << where.first + 1 << ", field " << where.second + 1;
@@ -413,6 +425,9 @@ bool pxlibCannotRead(const paradox::NewField& f, const std::optional<std::string
     if (ours.kind == Value::Kind::Bytes) stored = ours.s.size();
     return pxlibShows == "#ERR" && stored > kLeader;
   }
+  // 0.6.8 takes only a zero first byte for a blank BCD; blank is stored as Paradox stores it,
+  // 0x00 | scale followed by zeros.
+  if (f.type == paradox::pxBcd) return pxlibShows == "#ERR" && ours.isNull();
   return false;
 }
 #endif
@@ -445,7 +460,10 @@ TEST_F(WriteVerify, CreatedAndEditedTablesReadTheSameThroughPxlib) {
     TTable t;
     t.SetTableName(path);
     t.Open();
-    ASSERT_EQ(t.RecordCount(), static_cast<int>(model.size()));
+    if (t.RecordCount() != static_cast<int>(model.size())) {
+      ADD_FAILURE() << "records: " << t.RecordCount() << ", want " << model.size();
+      continue;
+    }
     std::vector<std::vector<std::optional<std::string>>> ours;
     std::vector<std::vector<Value>> oursValues;
     size_t r = 0;
@@ -469,12 +487,14 @@ TEST_F(WriteVerify, CreatedAndEditedTablesReadTheSameThroughPxlib) {
     }
     EXPECT_EQ(px.fileType, c.keyFields ? 0 : 2);
     EXPECT_EQ(px.headerCodePage, c.codePage);
-    ASSERT_EQ(px.fields.size(), kCreatedFields.size());
+    if (px.fields.size() != kCreatedFields.size() || px.rows.size() != ours.size()) {
+      ADD_FAILURE() << "pxlib reads " << px.fields.size() << " fields, " << px.rows.size() << " records";
+      continue;
+    }
     for (size_t f = 0; f < kCreatedFields.size(); ++f) {
       EXPECT_EQ(px.fields[f].name, kCreatedFields[f].name);
       EXPECT_EQ(px.fields[f].type, kCreatedFields[f].type) << kCreatedFields[f].name;
     }
-    ASSERT_EQ(px.rows.size(), ours.size());
     for (size_t row = 0; row < ours.size(); ++row)
       for (size_t f = 0; f < kCreatedFields.size(); ++f) {
         if (pxlibCannotRead(kCreatedFields[f], px.rows[row][f], oursValues[row][f])) continue;
@@ -535,19 +555,24 @@ std::string commaNumber(double v) {
   return text;
 }
 
-std::vector<PxRowIn> pxlibRows() {
+// Records with text of the code page (1251: Cyrillic, 1252: Western European).
+std::vector<PxRowIn> pxlibRows(int codePage) {
+  const bool cyrillic = codePage == 1251;
+  const std::string first = cyrillic ? "Проверка, ё" : "Grüße, Ærø";
+  const std::string full = cyrillic ? utf8Repeat("Я", 20) : utf8Repeat("ß", 20);
+  const std::string word = cyrillic ? "Запись " : "Eintrag ";
   std::vector<PxRowIn> rows = {
-      {"Проверка, ё", 1234.5, -32767, 2147483647, dayOf(2024, 2, 29), true, -12.5,
-       {"Проверка, ё", "1234,5", "-32767", "2147483647", "29.02.2024", "True", "-12,5"}},
+      {first, 1234.5, -32767, 2147483647, dayOf(2024, 2, 29), true, -12.5,
+       {first, "1234,5", "-32767", "2147483647", "29.02.2024", "True", "-12,5"}},
       {"Zeile \"mit\" Komma,", -1e20, 0, -2147483647, dayOf(1, 1, 1), false, 0.0,
        {"Zeile \"mit\" Komma,", "-1E20", "0", "-2147483647", "01.01.0001", "False", "0"}},
       {{}, {}, {}, {}, {}, {}, {}, {"", "", "", "", "", "", ""}},
-      {"ЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯ", 0.1, 32767, 1, dayOf(9999, 12, 31), {}, 99999999.99,
-       {"ЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯЯ", "0,1", "32767", "1", "31.12.9999", "", "99999999,99"}},
+      {full, 0.1, 32767, 1, dayOf(9999, 12, 31), {}, 99999999.99,
+       {full, "0,1", "32767", "1", "31.12.9999", "", "99999999,99"}},
   };
   // Enough records for several 2 KiB blocks.
   for (int i = 0; i < 300; ++i) {
-    std::string name = "Запись " + std::to_string(i);
+    std::string name = word + std::to_string(i);
     int64_t born = dayOf(2000, 1, 1) + i;
     rows.push_back({name, i * 0.25, i - 150, i * 100000, born, i % 2 == 0, i * 1.5,
                     {name, commaNumber(i * 0.25), std::to_string(i - 150), std::to_string(i * 100000), dateText(born),
@@ -559,7 +584,7 @@ std::vector<PxRowIn> pxlibRows() {
 extern "C" void ignorePxlibMessage(pxdoc_t*, int, const char*, void*) {}
 
 // Writes the table with pxlib's own writing functions, in this process (call it in a child).
-int writeWithPxlib(const std::string& path, const std::vector<PxRowIn>& rows) {
+int writeWithPxlib(const std::string& path, int codePage, const std::vector<PxRowIn>& rows) {
   pxdoc_t* doc = PX_new2(ignorePxlibMessage, nullptr, nullptr, nullptr);
   if (!doc) return 2;
   char names[7][8] = {"Name", "Ratio", "Small", "Big", "Born", "Flag", "Price"};
@@ -573,16 +598,16 @@ int writeWithPxlib(const std::string& path, const std::vector<PxRowIn>& rows) {
     fields[i] = {name, types[i], lengths[i], 0};
   }
   if (PX_create_file(doc, fields, 7, path.c_str(), pxfFileTypNonIndexDB) < 0) return 3;
-  PX_set_value(doc, "codepage", 1251);
+  if (PX_set_value(doc, "codepage", static_cast<float>(codePage)) < 0) return 6;
   PX_set_tablename(doc, "PXMADE");
   std::vector<char> rec(static_cast<size_t>(PX_get_recordsize(doc)));
-  const codepage::Codec* cp1251 = codepage::codecFor(1251);
+  const codepage::Codec* codec = codepage::codecFor(codePage);
   for (const PxRowIn& r : rows) {
     std::fill(rec.begin(), rec.end(), '\0');  // blank values are zero bytes
     char* p = rec.data();
     if (r.name) {
       std::string bytes;
-      if (!cp1251->encodeAppend(*r.name, bytes, nullptr)) return 4;
+      if (!codec->encodeAppend(*r.name, bytes, nullptr)) return 4;
       bytes.resize(20, '\0');
       PX_put_data_alpha(doc, p, 20, bytes.data());
     }
@@ -600,34 +625,45 @@ int writeWithPxlib(const std::string& path, const std::vector<PxRowIn>& rows) {
 }
 
 TEST_F(WriteVerify, TablesPxlibWritesReadTheSame) {
-  testsupport::TempDir dir;
-  const std::string path = dir.file("PXMADE.DB");
-  const std::vector<PxRowIn> rows = pxlibRows();
-  ASSERT_EQ(inChild([&] { return writeWithPxlib(path, rows); }), 0) << "pxlib did not write the table";
-  paradox::ParadoxTable check(path, {});
-  EXPECT_EQ(check.damage(), "");
-  EXPECT_EQ(check.codePage(), 1251);
-  TTable t;
-  t.SetTableName(path);
-  t.Open();
-  ASSERT_EQ(t.RecordCount(), static_cast<int>(rows.size()));
-  std::vector<std::string> names;
-  for (int f = 0; f < t.FieldCount(); ++f) names.push_back(t.Fields(f)->FieldName());
-  EXPECT_EQ(names, (std::vector<std::string>{"Name", "Ratio", "Small", "Big", "Born", "Flag", "Price"}));
-  size_t r = 0;
-  for (t.First(); !t.Eof(); t.Next(), ++r) {
-    Texts got;
-    for (int f = 0; f < t.FieldCount(); ++f) got.push_back(t.Fields(f)->AsString());
-    EXPECT_EQ(got, rows[r].shown) << "record " << r + 1;
+  // pxlib always writes language driver 0x62 ANSIINTL, a Windows-1252 driver, whatever code page
+  // it stores; the engine reads text in the driver's code page, so a 1251 table is opened with
+  // the code page it was written in (as an alias's LANGDRIVER would).
+  for (int codePage : {1252, 1251}) {
+    SCOPED_TRACE(codePage);
+    testsupport::TempDir dir;
+    const std::string path = dir.file("PXMADE.DB");
+    const std::vector<PxRowIn> rows = pxlibRows(codePage);
+    ASSERT_EQ(inChild([&] { return writeWithPxlib(path, codePage, rows); }), 0) << "pxlib did not write the table";
+    paradox::OpenOptions o;
+    o.codePage = codePage == 1252 ? 0 : codePage;
+    paradox::ParadoxTable check(path, o);
+    EXPECT_EQ(check.damage(), "");
+    EXPECT_EQ(check.header().codePage, codePage);
+    EXPECT_EQ(check.codePage(), codePage);
+    TTable t;
+    t.SetTableName(path);
+    t.SetCodePage(o.codePage);
+    t.Open();
+    ASSERT_EQ(t.RecordCount(), static_cast<int>(rows.size()));
+    std::vector<std::string> names;
+    for (int f = 0; f < t.FieldCount(); ++f) names.push_back(t.Fields(f)->FieldName());
+    EXPECT_EQ(names, (std::vector<std::string>{"Name", "Ratio", "Small", "Big", "Born", "Flag", "Price"}));
+    size_t r = 0;
+    for (t.First(); !t.Eof(); t.Next(), ++r) {
+      Texts got;
+      for (int f = 0; f < t.FieldCount(); ++f) got.push_back(t.Fields(f)->AsString());
+      EXPECT_EQ(got, rows[r].shown) << "record " << r + 1;
+    }
+    // And the table pxlib wrote takes our writes.
+    const std::string changed = codePage == 1251 ? "Изменено" : "Geändert";
+    t.SetRecNo(2);
+    t.Edit();
+    t.FieldByName("Name")->SetAsString(changed);
+    t.Post();
+    t.Close();
+    EXPECT_EQ(paradox::ParadoxTable(path, o).damage(), "");
+    EXPECT_EQ(testsupport::readWithPxlib(path).rows.at(1).at(0), changed);
   }
-  // And the table pxlib wrote takes our writes.
-  t.SetRecNo(2);
-  t.Edit();
-  t.FieldByName("Name")->SetAsString("Изменено");
-  t.Post();
-  t.Close();
-  EXPECT_EQ(paradox::ParadoxTable(path, {}).damage(), "");
-  EXPECT_EQ(testsupport::readWithPxlib(path).rows.at(1).at(0), "Изменено");
 }
 #endif
 
@@ -700,7 +736,10 @@ TEST_F(WriteVerify, WritesAreRefusedWhileAnotherProcessHoldsTheTable) {
       mustName = c.lockedExtension;
     } else {
       holder = std::make_unique<LockHolder>(io::withoutExtension(path) + c.lockedExtension, c.how == How::OfdLock);
-      ASSERT_TRUE(holder->locked());
+      if (!holder->locked()) {
+        ADD_FAILURE() << "the child could not lock the file";
+        continue;
+      }
       mustName = std::to_string(holder->pid());
     }
     const Files before = snapshot(dir.path());
