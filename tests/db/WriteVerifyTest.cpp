@@ -120,7 +120,10 @@ TextRows allText(const std::string& path) {
   return rows;
 }
 
-// Why the engine refuses to write a fixture; every other valid fixture must take writes.
+// Why the engine refuses to write a fixture; every other valid fixture, the password-protected
+// ones included, must take writes. (Keyed tables with Alpha keys under a driver other than
+// 'ascii' take in-place writes; only inserts and key changes are refused, and neither happens
+// here: key fields keep their values.)
 struct Refusal {
   const char* table;
   const char* because;  // part of the message
@@ -207,6 +210,32 @@ TEST_F(WriteVerify, EveryFixtureWrittenBackWithItsOwnValuesStaysByteForByte) {
       EXPECT_EQ(refused, "");
     }
     EXPECT_EQ(differences(before, snapshot(dir.path())), "");
+    if (refusalOf(rel)) continue;
+    // The same with every value encoded again (SetValue does not compare texts): each value
+    // has the bytes its type encodes it with. Left out: BLOBs (storing one again places it anew
+    // in the .MB) and the BCD values that have a second byte form: a blank stored as all zeros
+    // (pxlib's blank; Paradox's is 0x00|scale and zeros, which the engine writes) and values
+    // beyond 18 digits, where BDE leaves garbage nibbles.
+    {
+      TTable t;
+      t.SetTableName(path);
+      t.Open();
+      for (t.First(); !t.Eof(); t.Next()) {
+        t.Edit();
+        for (int f = 0; f < t.FieldCount(); ++f) {
+          TField* field = t.Fields(f);
+          if (field->ReadOnly() || field->IsBlob()) continue;
+          try {
+            Value v = field->AsValue();
+            if (field->DataType() == ftBCD && (v.isNull() || field->Precision() > 18)) continue;
+            field->SetValue(v);
+          } catch (const ETableDamaged&) {
+          }
+        }
+        t.Post();
+      }
+    }
+    EXPECT_EQ(differences(before, snapshot(dir.path())), "") << "values encoded again";
   }
 }
 
