@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <dirent.h>
+#include <fstream>
 
 namespace io {
 
@@ -24,6 +26,49 @@ std::string errnoText(int e) {
     case EDQUOT: return "превышена квота диска";
     default: return std::strerror(e);
   }
+}
+
+// The process holding an open-file-description lock on the file open as `fd`. The system
+// reports no process for such locks (-1 from F_OFD_GETLK and in /proc/locks), but the
+// holder's /proc/PID/fdinfo/FD lists it ("lock: 1: OFDLCK ADVISORY WRITE -1 08:01:INODE …")
+// beside "ino: INODE". Only processes whose /proc entries we may read are seen; 0 when
+// none is found.
+long ofdLockHolder(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return 0;
+  const std::string ino = std::to_string(static_cast<unsigned long long>(st.st_ino));
+  const std::string inLockLine = ":" + ino + " ";
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return 0;
+  long found = 0;
+  while (!found) {
+    const dirent* p = ::readdir(proc);
+    if (!p) break;
+    if (!std::all_of(p->d_name, p->d_name + std::strlen(p->d_name), [](char c) { return c >= '0' && c <= '9'; })) continue;
+    const std::string fdinfo = std::string("/proc/") + p->d_name + "/fdinfo";
+    DIR* fds = ::opendir(fdinfo.c_str());
+    if (!fds) continue;
+    while (!found) {
+      const dirent* f = ::readdir(fds);
+      if (!f) break;
+      if (f->d_name[0] == '.') continue;
+      std::ifstream in(fdinfo + "/" + f->d_name);
+      bool sameFile = false, ofdLock = false;
+      for (std::string line; std::getline(in, line);) {
+        if (line.rfind("ino:", 0) == 0) {
+          size_t at = line.find_first_not_of(" \t", 4);
+          sameFile = at != std::string::npos && line.compare(at, std::string::npos, ino) == 0;
+        }
+        if (line.rfind("lock:", 0) == 0 && line.find("OFDLCK") != std::string::npos &&
+            line.find(inLockLine) != std::string::npos)
+          ofdLock = true;
+      }
+      if (sameFile && ofdLock) found = std::strtol(p->d_name, nullptr, 10);
+    }
+    ::closedir(fds);
+  }
+  ::closedir(proc);
+  return found;
 }
 
 class PosixFile : public File {
@@ -102,7 +147,7 @@ public:
     // Classic locks report the holder's process id; OFD locks report -1.
     if (::fcntl(fd_, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK) {
       info.held = true;
-      info.pid = fl.l_pid;
+      info.pid = fl.l_pid > 0 ? fl.l_pid : ofdLockHolder(fd_);  // F_GETLK sees OFD locks too, as -1
       return info;
     }
     struct flock ofd {};
@@ -110,7 +155,7 @@ public:
     ofd.l_whence = SEEK_SET;
     if (::fcntl(fd_, F_OFD_GETLK, &ofd) == 0 && ofd.l_type != F_UNLCK) {
       info.held = true;
-      info.pid = ofd.l_pid > 0 ? ofd.l_pid : 0;
+      info.pid = ofd.l_pid > 0 ? ofd.l_pid : ofdLockHolder(fd_);
     }
     return info;
   }
