@@ -88,7 +88,7 @@ void WriteJournal::commit() {
   try {
     if (!journal_) journal_ = fs_.open(path_, io::OpenMode::Create);
     journal_->writeAt(0, j.data(), j.size());
-    journal_->flush();  // on the disk before any file is touched
+    if (synchronous_) journal_->flush();  // on the disk before any file is touched
   } catch (const io::IoError& e) {
     // Nothing was changed yet; a torn journal is recognised by its checksum.
     writes_.clear();
@@ -104,8 +104,9 @@ void WriteJournal::commit() {
     // The change is on the disk before the journal says there is nothing to undo.
     std::vector<bool> touched(files_.size(), false);
     for (const auto& e : writes_) touched.at(e.file) = true;
-    for (size_t f = 0; f < files_.size(); ++f)
-      if (touched[f]) files_[f]->flush();
+    if (synchronous_)
+      for (size_t f = 0; f < files_.size(); ++f)
+        if (touched[f]) files_[f]->flush();
   } catch (const io::IoError& e) {
     std::string why = e.what();
     try {

@@ -64,6 +64,9 @@ public:
   const std::string& damage() const { return damage_; }
   const std::string& mbPath() const { return mbPath_; }
   const std::string& pxPath() const { return pxPath_; }
+  // Reads header, chain and index state from the files again (after a change that did
+  // not land, whose in-memory part must be dropped).
+  void reloadState();
 
 private:
   class Change;
@@ -134,6 +137,7 @@ private:
     uint32_t subBlock = 0;  // offset of the sub-allocated block new small BLOBs go to (0: none)
   };
   std::unique_ptr<Writer> writer_;
+  void scanMb(Writer& w);
   std::vector<std::vector<uint8_t>> firstKeys_;  // keyed tables: first key of each chain block
   bool hasSecondaryIndexes_ = false;
   bool alphaKeyByBytes_ = true;  // key order of Alpha fields is known (byte order)

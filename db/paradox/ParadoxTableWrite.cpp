@@ -49,16 +49,23 @@ ParadoxTable::~ParadoxTable() = default;
 // One change being prepared.
 class ParadoxTable::Change {
 public:
-  explicit Change(ParadoxTable& t) : t_(t), header(t.header_), chain(t.chain_), firstKeys(t.firstKeys_) {
+  // The table's header, chain and keys are changed in place (copying them for every
+  // record would cost as much as the table is large); should the change not land, the
+  // table reloads them from its files (ParadoxTable::reloadState).
+  explicit Change(ParadoxTable& t)
+      : t_(t), header(t.header_), chain(t.chain_), firstKeys(t.firstKeys_), originalRaw(t.header_.raw),
+        originalFileBlocks(t.header_.fileBlocks) {
     mbSize = t.writer_->mbSize;
     mbCounter = t.writer_->mbCounter;
     subBlock = t.writer_->subBlock;
   }
 
   ParadoxTable& t_;
-  Header header;
-  std::vector<ChainBlock> chain;
-  std::vector<std::vector<uint8_t>> firstKeys;
+  Header& header;
+  std::vector<ChainBlock>& chain;
+  std::vector<std::vector<uint8_t>>& firstKeys;
+  std::vector<uint8_t> originalRaw;
+  uint16_t originalFileBlocks;
   std::map<uint16_t, std::vector<uint8_t>> blocks, blockOriginals;
   std::map<uint64_t, std::vector<uint8_t>> mbBlocks, mbOriginals;
   uint64_t mbSize = 0;
@@ -99,23 +106,28 @@ public:
     return no;
   }
 
-  void recount() {
-    uint64_t first = 0;
-    for (auto& b : chain) {
-      b.first = first;
-      first += b.count;
+  // Record positions from chain index `from` on (those before it did not move).
+  void recount(size_t from = 0) {
+    uint64_t first = from && from <= chain.size() ? chain[from - 1].first + chain[from - 1].count : 0;
+    if (from > chain.size()) from = chain.size();
+    for (size_t i = from; i < chain.size(); ++i) {
+      chain[i].first = first;
+      first += chain[i].count;
     }
+    if (!chain.empty()) first = chain.back().first + chain.back().count;
     header.numRecords = static_cast<uint32_t>(first);
     header.usedBlocks = static_cast<uint16_t>(chain.size());
     header.firstBlock = chain.empty() ? 0 : chain.front().block;
     header.lastBlock = chain.empty() ? 0 : chain.back().block;
   }
 
-  void relink() {
-    for (size_t i = 0; i < chain.size(); ++i) {
-      std::vector<uint8_t>& img = block(chain[i].block);
-      uint16_t next = i + 1 < chain.size() ? chain[i + 1].block : 0;
-      uint16_t prev = i > 0 ? chain[i - 1].block : 0;
+  // Next/previous links of the blocks around chain index i (i − 1 … i + 1).
+  void relinkAround(size_t i) {
+    size_t lo = i > 0 ? i - 1 : 0, hi = std::min(chain.size(), i + 2);
+    for (size_t k = lo; k < hi; ++k) {
+      std::vector<uint8_t>& img = block(chain[k].block);
+      uint16_t next = k + 1 < chain.size() ? chain[k + 1].block : 0;
+      uint16_t prev = k > 0 ? chain[k - 1].block : 0;
       if (le16(img.data()) != next) putLe16(img.data(), next);
       if (le16(img.data() + 2) != prev) putLe16(img.data() + 2, prev);
     }
@@ -307,27 +319,7 @@ void ParadoxTable::openForWriting() {
         refuse(std::string("не удаётся создать файл BLOB (") + e.what() + ")");
       }
     }
-    w->mbSize = w->mb->size();
-    auto plainChunk = [&](uint64_t off, uint8_t* out256) {
-      std::fill(out256, out256 + 256, uint8_t{0});
-      w->mb->readAt(off, out256, 256);
-      if (header_.encrypted()) decryptMb(out256, 256, header_.checksum);
-    };
-    uint8_t h[256];
-    plainChunk(0, h);
-    w->mbCounter = le16(h + 3);
-    // New small BLOBs go to the last sub-allocated block; the walk also proves the
-    // file's blocks tile it.
-    uint64_t off = kMbBlockSize;
-    while (off + kMbBlockSize <= w->mbSize) {
-      uint8_t bh[256];
-      plainChunk(off, bh);
-      uint16_t chunks = le16(bh + 1);
-      if (bh[0] == 3) w->subBlock = static_cast<uint32_t>(off);
-      if (chunks == 0 || (bh[0] != 2 && bh[0] != 3 && bh[0] != 4)) refuse("файл BLOB повреждён (блок по смещению " + std::to_string(off) + ")");
-      off += uint64_t{chunks} * kMbBlockSize;
-    }
-    if (w->mbCounter == 0) w->mbCounter = 1;
+    scanMb(*w);
   }
   w->journal = std::make_unique<WriteJournal>(fs_, journalPath());
   writer_ = std::move(w);
@@ -339,6 +331,34 @@ void ParadoxTable::openForWriting() {
       firstKeys_.emplace_back(img.begin() + 6, img.begin() + 6 + keyBytes());
     }
   }
+}
+
+void ParadoxTable::scanMb(Writer& w) {
+  if (!w.mb) return;
+  w.mbSize = w.mb->size();
+  w.subBlock = 0;
+  auto plainChunk = [&](uint64_t off, uint8_t* out256) {
+    std::fill(out256, out256 + 256, uint8_t{0});
+    w.mb->readAt(off, out256, 256);
+    if (header_.encrypted()) decryptMb(out256, 256, header_.checksum);
+  };
+  uint8_t h[256];
+  plainChunk(0, h);
+  w.mbCounter = le16(h + 3);
+  // New small BLOBs go to the last sub-allocated block; the walk also proves the file's
+  // blocks tile it.
+  uint64_t off = kMbBlockSize;
+  while (off + kMbBlockSize <= w.mbSize) {
+    uint8_t bh[256];
+    plainChunk(off, bh);
+    uint16_t chunks = le16(bh + 1);
+    if (bh[0] == 3) w.subBlock = static_cast<uint32_t>(off);
+    if (chunks == 0 || (bh[0] != 2 && bh[0] != 3 && bh[0] != 4))
+      throw EDatabaseError("Таблицу " + path_ + " нельзя изменить: файл BLOB повреждён (блок по смещению " +
+                           std::to_string(off) + ")");
+    off += uint64_t{chunks} * kMbBlockSize;
+  }
+  if (w.mbCounter == 0) w.mbCounter = 1;
 }
 
 void ParadoxTable::prepareWrite() {
@@ -404,9 +424,9 @@ void ParadoxTable::commit(Change& c) {
   WriteJournal& j = *w.journal;
   j.begin(files);
   size_t from = 0, to = 0;
-  if (diffRange(header_.raw, raw, from, to))
+  if (diffRange(c.originalRaw, raw, from, to))
     j.write(kDb, from, std::vector<uint8_t>(raw.begin() + static_cast<long>(from), raw.begin() + static_cast<long>(to)),
-            std::vector<uint8_t>(header_.raw.begin() + static_cast<long>(from), header_.raw.begin() + static_cast<long>(to)));
+            std::vector<uint8_t>(c.originalRaw.begin() + static_cast<long>(from), c.originalRaw.begin() + static_cast<long>(to)));
   // Blocks in file order, new ones written whole.
   // Enciphered tables hold the cipher text: whole 256-byte chunks change with any byte.
   const bool enc = h.encrypted();
@@ -415,7 +435,7 @@ void ParadoxTable::commit(Change& c) {
     std::vector<uint8_t> img = plain;
     if (enc) encryptBlock(img.data(), h.blockSize(), h.checksum, no);
     auto orig = c.blockOriginals.find(no);
-    if (orig != c.blockOriginals.end() && no <= header_.fileBlocks) {
+    if (orig != c.blockOriginals.end() && no <= c.originalFileBlocks) {
       std::vector<uint8_t> old = orig->second;
       if (enc) encryptBlock(old.data(), h.blockSize(), h.checksum, no);
       if (!diffRange(old, img, from, to)) continue;
@@ -472,10 +492,7 @@ void ParadoxTable::commit(Change& c) {
   }
   j.commit();
 
-  // The files hold the change: so does memory.
-  header_ = std::move(c.header);
-  chain_ = std::move(c.chain);
-  firstKeys_ = std::move(c.firstKeys);
+  // The files hold the change, as memory already does.
   readable_ = header_.numRecords;
   w.mbSize = c.mbSize;
   w.mbCounter = c.mbCounter;
@@ -488,27 +505,62 @@ namespace {
 
 // Reads on the write path (block images, the .MB, the index) fail with io::IoError; the
 // caller is told as for any other engine error, naming the table.
+// A change that did not land leaves memory changed (it is changed in place): the
+// table then reads its state from the files again, which hold the truth.
 template <typename F>
-auto guardIo(const std::string& table, F&& body) -> decltype(body()) {
+auto guardWrite(ParadoxTable& t, const std::string& table, F&& body) -> decltype(body()) {
   try {
     return body();
   } catch (const io::IoError& e) {
+    t.reloadState();
     throw EDatabaseError("Таблица " + table + ": " + e.what());
+  } catch (...) {
+    t.reloadState();
+    throw;
   }
 }
 
 }  // namespace
 
+void ParadoxTable::reloadState() {
+  try {
+    cache_.clear();
+    chain_.clear();
+    damage_.clear();
+    warnings_.clear();
+    readable_ = 0;
+    fileSize_ = file_->size();
+    header_ = readHeader(*file_, path_, FileKind::Table);
+    walkChain();
+    if (header_.keyFields > 0) checkPrimaryIndex();
+    if (writer_) {
+      scanMb(*writer_);
+      firstKeys_.clear();
+      if (header_.keyFields > 0)
+        for (const auto& b : chain_) {
+          std::vector<uint8_t> img = blockImage(b.block);
+          firstKeys_.emplace_back(img.begin() + 6, img.begin() + 6 + keyBytes());
+        }
+    }
+    if (mb_) mb_->refresh();
+  } catch (const std::exception& e) {
+    // Whatever the files say now, nothing more is written through this table object.
+    writer_.reset();
+    readable_ = 0;
+    damage_ = std::string("Таблица ") + path_ + " не перечитана после неудачной записи: " + e.what();
+  }
+}
+
 void ParadoxTable::updateRecord(uint64_t position, TRecordBuffer& buf) {
-  guardIo(path_, [&] { updateRecordIn(position, buf); });
+  guardWrite(*this, path_, [&] { updateRecordIn(position, buf); });
 }
 
 uint64_t ParadoxTable::insertRecord(TRecordBuffer& buf) {
-  return guardIo(path_, [&] { return insertRecordIn(buf); });
+  return guardWrite(*this, path_, [&] { return insertRecordIn(buf); });
 }
 
 void ParadoxTable::deleteRecord(uint64_t position) {
-  guardIo(path_, [&] { deleteRecordIn(position); });
+  guardWrite(*this, path_, [&] { deleteRecordIn(position); });
 }
 
 void ParadoxTable::updateRecordIn(uint64_t position, TRecordBuffer& buf) {
@@ -676,6 +728,7 @@ uint64_t ParadoxTable::insertRecordIn(TRecordBuffer& buf) {
       std::vector<uint8_t>& nimg = c.block(fresh);
       std::vector<uint8_t>& oimg = c.block(c.chain[ci].block);
       uint32_t n = c.chain[ci].count;
+      size_t newIndex = ci + 1;
       if (at == n) {
         // Appending after a full block starts a new one.
         c.setCount(nimg, 0);
@@ -699,7 +752,7 @@ uint64_t ParadoxTable::insertRecordIn(TRecordBuffer& buf) {
         }
       }
       c.structureChanged = true;
-      c.relink();
+      c.relinkAround(newIndex);
     }
     (void)img;
   }
@@ -710,13 +763,11 @@ uint64_t ParadoxTable::insertRecordIn(TRecordBuffer& buf) {
   std::memcpy(base + at * c.rs(), bytes.data(), c.rs());
   c.chain[ci].count = static_cast<uint16_t>(n + 1);
   c.setCount(img, static_cast<int>(n + 1));
-  c.relink();
-  c.recount();
+  c.recount(ci > 0 ? ci - 1 : 0);
   position = c.chain[ci].first + at;
   if (keyedTable) {
     if (c.firstKeys.size() < c.chain.size()) c.firstKeys.resize(c.chain.size());
-    for (size_t k = 0; k < c.chain.size(); ++k)
-      if (c.firstKeys[k].empty() || k == ci || k == ci + 1) c.updateFirstKey(k);
+    for (size_t k = ci > 0 ? ci - 1 : 0; k < std::min(c.chain.size(), ci + 2); ++k) c.updateFirstKey(k);
     c.structureChanged = true;  // counts changed
   }
   commit(c);
@@ -766,11 +817,11 @@ void ParadoxTable::deleteRecordIn(uint64_t position) {
     c.setCount(fimg, 0);
     c.header.firstFreeBlock = freed;
     c.structureChanged = true;
+    c.relinkAround(gone);
   }
-  c.relink();
-  c.recount();
+  c.recount(ci > 0 ? ci - 1 : 0);
   if (keyedTable) {
-    for (size_t k = 0; k < c.chain.size(); ++k) c.updateFirstKey(k);
+    for (size_t k = ci > 0 ? ci - 1 : 0; k < std::min(c.chain.size(), ci + 2); ++k) c.updateFirstKey(k);
     c.structureChanged = true;
   }
   commit(c);
