@@ -2,6 +2,7 @@
 
 #include "db/EngineError.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -49,10 +50,16 @@ void WriteJournal::close() {
 }
 
 void WriteJournal::begin(const std::vector<io::File*>& files) {
+  // The files are locked for us: the sizes the last change left them at still hold, and
+  // asking the system again for every record would cost as much as the write itself.
+  bool same = files == files_ && sizesKnown_;
   files_ = files;
   writes_.clear();
-  sizes_.clear();
-  for (auto* f : files_) sizes_.push_back(f ? f->size() : 0);
+  if (!same) {
+    sizes_.clear();
+    for (auto* f : files_) sizes_.push_back(f ? f->size() : 0);
+  }
+  sizesKnown_ = false;
 }
 
 void WriteJournal::write(size_t fileIndex, uint64_t offset, std::vector<uint8_t> bytes, std::vector<uint8_t> original) {
@@ -68,7 +75,11 @@ void WriteJournal::truncate(size_t fileIndex, uint64_t newSize, std::vector<uint
 }
 
 std::vector<uint8_t> WriteJournal::serialize() const {
-  std::vector<uint8_t> b(kMagic, kMagic + 4);
+  size_t total = 16 + sizes_.size() * 8;
+  for (const auto& e : writes_) total += 16 + e.original.size();
+  std::vector<uint8_t> b;
+  b.reserve(total);
+  b.insert(b.end(), kMagic, kMagic + 4);
   put32(b, static_cast<uint32_t>(writes_.size()));
   put32(b, static_cast<uint32_t>(sizes_.size()));
   for (auto s : sizes_) put64(b, s);
@@ -119,6 +130,12 @@ void WriteJournal::commit() {
     writes_.clear();
     throw EDatabaseError("Изменение не записано: " + why);
   }
+  // The sizes the files have now, for the next change.
+  for (const auto& e : writes_) {
+    if (e.truncate) sizes_[e.file] = e.offset;
+    else sizes_[e.file] = std::max<uint64_t>(sizes_[e.file], e.offset + e.bytes.size());
+  }
+  sizesKnown_ = true;
   writes_.clear();
   // The change is in place: mark the journal empty.
   static const uint8_t empty[4] = {0, 0, 0, 0};

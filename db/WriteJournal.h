@@ -69,4 +69,5 @@ private:
   std::vector<uint64_t> sizes_;
   std::vector<Entry> writes_;
   bool synchronous_ = false;
+  bool sizesKnown_ = false;  // sizes_ are the files' sizes after the last committed change
 };

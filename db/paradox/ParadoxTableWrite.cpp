@@ -13,6 +13,7 @@
 #include "db/paradox/ParadoxValues.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 
@@ -26,6 +27,7 @@ constexpr uint32_t kSmallBlobMax = 2048;
 constexpr uint32_t kSubEntries = 64;
 constexpr uint32_t kFirstDataChunk = 0x15;
 constexpr uint32_t kChunksPerBlock = kMbBlockSize / 16;
+constexpr size_t kFixedHeader = 0x78;
 
 std::vector<uint8_t> mbHeaderBlock(uint16_t counter) {
   std::vector<uint8_t> h(kMbBlockSize, 0);
@@ -53,7 +55,7 @@ public:
   // record would cost as much as the table is large); should the change not land, the
   // table reloads them from its files (ParadoxTable::reloadState).
   explicit Change(ParadoxTable& t)
-      : t_(t), header(t.header_), chain(t.chain_), firstKeys(t.firstKeys_), originalRaw(t.header_.raw),
+      : t_(t), header(t.header_), chain(t.chain_), firstKeys(t.firstKeys_), originalRaw(t.header_.raw.begin(), t.header_.raw.begin() + static_cast<long>(std::min<size_t>(t.header_.raw.size(), kFixedHeader))),
         originalFileBlocks(t.header_.fileBlocks) {
     mbSize = t.writer_->mbSize;
     mbCounter = t.writer_->mbCounter;
@@ -394,12 +396,17 @@ namespace {
 
 // The smallest range in which two images differ: what a change has to write.
 bool diffRange(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t& from, size_t& to) {
+  // Word by word: this runs over a whole block for every posted record.
   size_t n = std::min(a.size(), b.size());
   from = 0;
+  while (from + 8 <= n && std::memcmp(a.data() + from, b.data() + from, 8) == 0) from += 8;
   while (from < n && a[from] == b[from]) ++from;
   if (from == n && a.size() == b.size()) return false;
   to = std::max(a.size(), b.size());
-  while (to > from && to <= n && a[to - 1] == b[to - 1]) --to;
+  if (to <= n) {
+    while (to >= from + 8 && std::memcmp(a.data() + to - 8, b.data() + to - 8, 8) == 0) to -= 8;
+    while (to > from && a[to - 1] == b[to - 1]) --to;
+  }
   return true;
 }
 
@@ -409,16 +416,20 @@ void ParadoxTable::commit(Change& c) {
   Writer& w = *writer_;
   Header& h = c.header;
   // Header counters.
-  std::vector<uint8_t> raw = h.raw;
-  putLe32(raw.data() + 0x06, h.numRecords);
-  putLe16(raw.data() + 0x0A, h.usedBlocks);
-  putLe16(raw.data() + 0x0C, h.fileBlocks);
-  putLe16(raw.data() + 0x0E, h.firstBlock);
-  putLe16(raw.data() + 0x10, h.lastBlock);
-  putLe16(raw.data() + 0x3A, h.fileBlocks);
-  putLe32(raw.data() + 0x49, h.autoIncrement);
-  putLe16(raw.data() + 0x4D, h.firstFreeBlock);
-  h.raw = raw;
+  // Only the fixed part of the header holds counters; the rest never changes here.
+  std::array<uint8_t, kFixedHeader> fixed{};
+  std::copy_n(h.raw.begin(), c.originalRaw.size(), fixed.begin());
+  uint8_t* rawp = fixed.data();
+  putLe32(rawp + 0x06, h.numRecords);
+  putLe16(rawp + 0x0A, h.usedBlocks);
+  putLe16(rawp + 0x0C, h.fileBlocks);
+  putLe16(rawp + 0x0E, h.firstBlock);
+  putLe16(rawp + 0x10, h.lastBlock);
+  putLe16(rawp + 0x3A, h.fileBlocks);
+  putLe32(rawp + 0x49, h.autoIncrement);
+  putLe16(rawp + 0x4D, h.firstFreeBlock);
+  std::vector<uint8_t> raw(fixed.begin(), fixed.begin() + static_cast<long>(c.originalRaw.size()));
+  std::copy(raw.begin(), raw.end(), h.raw.begin());
 
   std::vector<io::File*> files = {w.db, w.px, w.mb};
   WriteJournal& j = *w.journal;
@@ -430,14 +441,21 @@ void ParadoxTable::commit(Change& c) {
   // Blocks in file order, new ones written whole.
   // Enciphered tables hold the cipher text: whole 256-byte chunks change with any byte.
   const bool enc = h.encrypted();
+  std::vector<uint8_t> cipher, cipherOld;
   for (auto& [no, plain] : c.blocks) {
     uint64_t off = h.blockOffset(no);
-    std::vector<uint8_t> img = plain;
-    if (enc) encryptBlock(img.data(), h.blockSize(), h.checksum, no);
+    if (enc) {
+      cipher = plain;
+      encryptBlock(cipher.data(), h.blockSize(), h.checksum, no);
+    }
+    const std::vector<uint8_t>& img = enc ? cipher : plain;
     auto orig = c.blockOriginals.find(no);
     if (orig != c.blockOriginals.end() && no <= c.originalFileBlocks) {
-      std::vector<uint8_t> old = orig->second;
-      if (enc) encryptBlock(old.data(), h.blockSize(), h.checksum, no);
+      if (enc) {
+        cipherOld = orig->second;
+        encryptBlock(cipherOld.data(), h.blockSize(), h.checksum, no);
+      }
+      const std::vector<uint8_t>& old = enc ? cipherOld : orig->second;
       if (!diffRange(old, img, from, to)) continue;
       j.write(kDb, off + from, std::vector<uint8_t>(img.begin() + static_cast<long>(from), img.begin() + static_cast<long>(to)),
               std::vector<uint8_t>(old.begin() + static_cast<long>(from), old.begin() + static_cast<long>(to)));
@@ -498,7 +516,11 @@ void ParadoxTable::commit(Change& c) {
   w.mbCounter = c.mbCounter;
   w.subBlock = c.subBlock;
   if (mb_ && !c.mbBlocks.empty()) mb_->refresh();
-  cache_.clear();
+  // The cached blocks that changed take their new images; the rest stay valid.
+  for (auto& cb : cache_) {
+    auto it = c.blocks.find(cb.block);
+    if (it != c.blocks.end()) cb.data = it->second;
+  }
 }
 
 namespace {
