@@ -58,9 +58,43 @@ std::string formatFloat(double v) {
   if (std::isnan(v)) return "NAN";
   if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
   if (v == 0) return std::signbit(v) ? "-0" : "0";
-  // Shortest digits that read back to the same double, then laid out as the platform's
-  // general format does: fixed notation for exponents -4 <= e < 15, else d,dddE±x.
-  // Everything happens in fixed buffers: this runs for every number a table test reads.
+  // Most stored numbers are amounts with a few decimals. When the double is exactly the
+  // one nearest to m / 10^k for k <= 4, and small enough that neighbouring doubles lie
+  // closer together than 10^-4, that decimal is its shortest round-trip text: write it
+  // with integer arithmetic.
+  {
+    static constexpr double kPow10[] = {1, 10, 100, 1000, 10000};
+    double a = std::fabs(v);
+    if (a < 1e11 && a >= 1e-4) {
+      for (int k = 0; k <= 4; ++k) {
+        double scaled = a * kPow10[k];
+        auto m = static_cast<int64_t>(std::llround(scaled));
+        if (static_cast<double>(m) / kPow10[k] != a) continue;
+        char out[40];
+        int n = 0;
+        if (v < 0) out[n++] = '-';
+        char digits[24];
+        auto r = std::to_chars(digits, digits + sizeof digits, m);
+        int nd = static_cast<int>(r.ptr - digits);
+        if (nd <= k) {  // 0,00m
+          out[n++] = '0';
+          out[n++] = ',';
+          for (int z = 0; z < k - nd; ++z) out[n++] = '0';
+          for (int d = 0; d < nd; ++d) out[n++] = digits[d];
+        } else {
+          for (int d = 0; d < nd - k; ++d) out[n++] = digits[d];
+          if (k) {
+            out[n++] = ',';
+            for (int d = nd - k; d < nd; ++d) out[n++] = digits[d];
+          }
+        }
+        return std::string(out, static_cast<size_t>(n));
+      }
+    }
+  }
+  // Otherwise the shortest digits that read back to the same double, laid out as the
+  // platform's general format does: fixed notation for exponents -4 <= e < 15, else
+  // d,dddE±x. Everything happens in fixed buffers: this runs for every number read.
   char sci[40];
   auto r = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific);
   const char* p = sci;
