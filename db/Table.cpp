@@ -111,6 +111,7 @@ std::unique_ptr<TableDriver> TTable::OpenDriver() {
   paradox::OpenOptions opt;
   opt.codePage = codePage_ ? codePage_ : Session().CodePageOf(databaseName_);
   opt.passwords = Session().PasswordsFor(databaseName_);
+  opt.synchronousWrites = text::TextToBool(Session().AliasParam(databaseName_, "SYNC WRITES"));
   return std::make_unique<paradox::ParadoxTable>(path, opt);
 }
 

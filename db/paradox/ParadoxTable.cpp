@@ -48,6 +48,7 @@ constexpr size_t kCacheBlocks = 8;
 
 ParadoxTable::ParadoxTable(const std::string& dbPath, const OpenOptions& options)
     : fs_(options.fs ? *options.fs : io::defaultFileSystem()), path_(dbPath) {
+  synchronousWrites_ = options.synchronousWrites;
   // A change another Checkup could not finish (killed, disk gone) is undone first.
   recoverJournal();
   try {
@@ -106,6 +107,8 @@ ParadoxTable::ParadoxTable(const std::string& dbPath, const OpenOptions& options
   if (header_.modifiedFlags1 || header_.modifiedFlags2)
     warnings_.push_back("заголовок отмечает, что таблицу нужно перестроить");
   if (header_.writeProtected) warnings_.push_back("таблица защищена от записи");
+  if (recoveryDeferred_)
+    warnings_.push_back("другая программа сейчас записывает в таблицу: прочитанное может отражать незаконченное изменение");
   std::string dir = io::dirName(path_);
   for (const char* lck : {"PDOXUSRS.LCK", "PARADOX.LCK"})
     if (!io::findFileNoCase(fs_, dir, lck).empty())

@@ -23,6 +23,7 @@ struct OpenOptions {
   int dosCodePage = 866;            // for level-3 tables, which name no code page
   std::vector<std::string> passwords;
   io::FileSystem* fs = nullptr;     // default: io::defaultFileSystem()
+  bool synchronousWrites = false;   // force every change to the disk (see WriteJournal)
 };
 
 class ParadoxTable : public TableDriver {
@@ -140,6 +141,8 @@ private:
   void scanMb(Writer& w);
   std::vector<std::vector<uint8_t>> firstKeys_;  // keyed tables: first key of each chain block
   bool hasSecondaryIndexes_ = false;
+  bool recoveryDeferred_ = false;
+  bool synchronousWrites_ = false;  // another writer holds the table while its journal is busy
   bool alphaKeyByBytes_ = true;  // key order of Alpha fields is known (byte order)
 };
 

@@ -272,22 +272,17 @@ std::vector<uint8_t> ParadoxTable::blockImage(uint16_t block) {
 
 void ParadoxTable::recoverJournal() {
   if (!WriteJournal::pending(fs_, journalPath())) return;
-  std::string base = io::withoutExtension(path_);
-  std::vector<std::unique_ptr<io::File>> files;
-  std::vector<io::File*> raw;
-  for (const char* ext : {".DB", ".PX", ".MB"}) {
-    std::string p = ext == std::string(".DB") ? path_ : io::findFileNoCase(fs_, io::dirName(path_), io::baseName(base) + ext);
-    std::unique_ptr<io::File> f;
-    if (!p.empty()) {
-      try {
-        f = fs_.open(p, io::OpenMode::ReadWrite);
-      } catch (const io::IoError& e) {
-        throw EDatabaseError("Таблица " + path_ + " осталась с незавершённым изменением, а отменить его нельзя: " + e.what());
-      }
-    }
-    raw.push_back(f.get());
-    files.push_back(std::move(f));
+  // A journal marked busy while another writer holds the table is that writer's change in
+  // progress, not a leftover: undoing it would tear its write. Only a journal nobody
+  // holds is undone, through the write locks.
+  std::unique_ptr<WriteLock> lock;
+  try {
+    lock = std::make_unique<WriteLock>(fs_, path_);
+  } catch (const EDatabaseError&) {
+    recoveryDeferred_ = true;
+    return;
   }
+  std::vector<io::File*> raw = {lock->file(".db"), lock->file(".px"), lock->file(".mb")};
   WriteJournal::recover(fs_, journalPath(), raw);
 }
 
@@ -324,6 +319,7 @@ void ParadoxTable::openForWriting() {
     scanMb(*w);
   }
   w->journal = std::make_unique<WriteJournal>(fs_, journalPath());
+  w->journal->setSynchronous(synchronousWrites_);
   writer_ = std::move(w);
 
   if (header_.keyFields > 0) {
