@@ -173,7 +173,7 @@ void TSession::GetTableNames(std::string_view databaseName, std::string_view pat
     bool system = false;
     if (!table && systemTables) {
       std::string up = text::UpperCase(e.name);
-      system = up == "PARADOX.LCK" || up == "PDOXUSRS.LCK" || up == "PDOXUSRS.NET";
+      system = up == "PARADOX.LCK" || up == "PDOXUSRS.LCK" || up == "PDOXUSRS.NET" || text::UpperCase(io::extensionOf(e.name)) == ".CKJ";
     }
     if (!table && !system) continue;
     if (!matchesPattern(e.name, pat)) continue;

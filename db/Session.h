@@ -26,7 +26,8 @@ public:
   // Table names of a database (alias or folder) matching a file pattern ("*.db", "gw_*";
   // empty: all), without regard to case, in name order. Without extensions the names
   // open with the database's default driver. systemTables adds the engine's control and
-  // lock files found there (PARADOX.LCK, PDOXUSRS.LCK, PDOXUSRS.NET).
+  // lock files found there (PARADOX.LCK, PDOXUSRS.LCK, PDOXUSRS.NET) and Checkup's write
+  // journals (NAME.CKJ).
   void GetTableNames(std::string_view databaseName, std::string_view pattern, bool extensions, bool systemTables,
                      std::vector<std::string>& list);
   // name=value lines of the alias (passwords left out).
