@@ -77,9 +77,8 @@ void WriteJournal::truncate(size_t fileIndex, uint64_t newSize, std::vector<uint
 std::vector<uint8_t> WriteJournal::serialize() const {
   size_t total = 16 + sizes_.size() * 8;
   for (const auto& e : writes_) total += 16 + e.original.size();
-  std::vector<uint8_t> b;
+  std::vector<uint8_t> b(kMagic, kMagic + 4);
   b.reserve(total);
-  b.insert(b.end(), kMagic, kMagic + 4);
   put32(b, static_cast<uint32_t>(writes_.size()));
   put32(b, static_cast<uint32_t>(sizes_.size()));
   for (auto s : sizes_) put64(b, s);
