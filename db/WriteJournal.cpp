@@ -29,7 +29,7 @@ uint32_t checksum(const uint8_t* p, size_t n) {
   return h;
 }
 
-constexpr uint8_t kMagic[4] = {'C', 'K', 'J', '1'};
+constexpr uint8_t kMagic[4] = {'C', 'K', 'J', '2'};
 
 }  // namespace
 
@@ -76,7 +76,7 @@ void WriteJournal::truncate(size_t fileIndex, uint64_t newSize, std::vector<uint
 
 std::vector<uint8_t> WriteJournal::serialize() const {
   size_t total = 16 + sizes_.size() * 8;
-  for (const auto& e : writes_) total += 16 + e.original.size();
+  for (const auto& e : writes_) total += 21 + e.original.size() + e.bytes.size();
   std::vector<uint8_t> b(kMagic, kMagic + 4);
   b.reserve(total);
   put32(b, static_cast<uint32_t>(writes_.size()));
@@ -86,7 +86,10 @@ std::vector<uint8_t> WriteJournal::serialize() const {
     put32(b, static_cast<uint32_t>(e.file));
     put64(b, e.offset);
     put32(b, static_cast<uint32_t>(e.original.size()));
+    put32(b, static_cast<uint32_t>(e.bytes.size()));
+    b.push_back(e.truncate ? 1 : 0);
     b.insert(b.end(), e.original.begin(), e.original.end());
+    b.insert(b.end(), e.bytes.begin(), e.bytes.end());
   }
   put32(b, checksum(b.data(), b.size()));
   return b;
@@ -136,20 +139,8 @@ void WriteJournal::commit() {
   }
   sizesKnown_ = true;
   writes_.clear();
-  // The change is in place: mark the journal empty.
-  static const uint8_t empty[4] = {0, 0, 0, 0};
-  try {
-    // Not flushed: should the mark be lost, the next open undoes a complete change, which
-    // leaves the table as it was before it, whole.
-    journal_->writeAt(0, empty, 4);
-  } catch (const io::IoError&) {
-    // The change stands; a later open would undo it, so try once more by removing the file.
-    journal_.reset();
-    try {
-      fs_.remove(path_);
-    } catch (const io::IoError&) {
-    }
-  }
+  // No mark follows: the journal keeps describing this change, and an open that finds
+  // every one of its new bytes in the files knows the change landed whole.
 }
 
 void WriteJournal::rollback(size_t applied) {
@@ -159,8 +150,6 @@ void WriteJournal::rollback(size_t applied) {
   }
   for (size_t f = 0; f < files_.size(); ++f)
     if (files_[f] && files_[f]->size() > sizes_[f]) files_[f]->truncate(sizes_[f]);
-  static const uint8_t empty[4] = {0, 0, 0, 0};
-  journal_->writeAt(0, empty, 4);
 }
 
 bool WriteJournal::pending(io::FileSystem& fs, const std::string& journalPath) {
@@ -192,11 +181,14 @@ bool WriteJournal::recover(io::FileSystem& fs, const std::string& journalPath, c
   // The journal file is reused from change to change and never shortened, so bytes of an
   // earlier, longer journal may follow this one: its end is found from its own entries,
   // and the checksum stands there, not at the end of the file.
-  struct Undo {
+  struct Entry {
     uint32_t file;
     uint64_t offset;
-    size_t at;
-    uint32_t len;
+    size_t original;  // where its original bytes are in the journal
+    uint32_t originalLen;
+    size_t fresh;     // where its new bytes are
+    uint32_t freshLen;
+    bool truncate;
   };
   if (j.size() < 16) return torn();
   uint32_t count = get32(j.data() + 4), nfiles = get32(j.data() + 8);
@@ -204,19 +196,47 @@ bool WriteJournal::recover(io::FileSystem& fs, const std::string& journalPath, c
   if (nfiles != files.size() || size_t{nfiles} * 8 > j.size() - pos) return torn();
   std::vector<uint64_t> sizes;
   for (uint32_t i = 0; i < nfiles; ++i, pos += 8) sizes.push_back(get64(j.data() + pos));
-  std::vector<Undo> undo;
+  std::vector<Entry> entries;
   for (uint32_t e = 0; e < count; ++e) {
-    if (j.size() - pos < 16) return torn();
-    Undo u{get32(j.data() + pos), get64(j.data() + pos + 4), pos + 16, get32(j.data() + pos + 12)};
-    pos += 16;
-    if (u.file >= files.size() || u.len > j.size() - pos) return torn();
-    pos += u.len;
-    undo.push_back(u);
+    if (j.size() - pos < 21) return torn();
+    Entry u{get32(j.data() + pos), get64(j.data() + pos + 4), 0, get32(j.data() + pos + 12), 0,
+            get32(j.data() + pos + 16), j[pos + 20] != 0};
+    pos += 21;
+    if (u.file >= files.size() || u.originalLen > j.size() - pos) return torn();
+    u.original = pos;
+    pos += u.originalLen;
+    if (u.freshLen > j.size() - pos) return torn();
+    u.fresh = pos;
+    pos += u.freshLen;
+    entries.push_back(u);
   }
   if (j.size() - pos < 4 || checksum(j.data(), pos) != get32(j.data() + pos)) return torn();
   try {
-    for (const auto& u : undo)
-      if (u.len && files[u.file]) files[u.file]->writeAt(u.offset, j.data() + u.at, u.len);
+    // A change whose every new byte is in place landed whole: nothing to undo.
+    bool landed = true;
+    std::vector<uint8_t> disk;
+    for (const auto& u : entries) {
+      io::File* f = files[u.file];
+      if (!f) {
+        landed = false;
+        break;
+      }
+      if (u.truncate) {
+        if (f->size() != u.offset) landed = false;
+      } else {
+        disk.assign(u.freshLen, 0);
+        if (f->readAt(u.offset, disk.data(), u.freshLen) != u.freshLen ||
+            std::memcmp(disk.data(), j.data() + u.fresh, u.freshLen) != 0)
+          landed = false;
+      }
+      if (!landed) break;
+    }
+    if (landed) {
+      fs.remove(journalPath);
+      return false;
+    }
+    for (const auto& u : entries)
+      if (u.originalLen && files[u.file]) files[u.file]->writeAt(u.offset, j.data() + u.original, u.originalLen);
     for (size_t f = 0; f < files.size(); ++f)
       if (files[f] && files[f]->size() > sizes[f]) files[f]->truncate(sizes[f]);
     for (auto* f : files)

@@ -2,14 +2,17 @@
 // Makes one change to a family of files (a posted record: a data block, the header, the
 // index, a BLOB) all-or-nothing. Before the files are touched, the bytes about to be
 // overwritten and the files' sizes go to a journal file beside them; then the new bytes
-// are written in place; then the journal is marked empty. A write that fails half-way is
-// undone at once from the saved bytes; if even that fails (the disk went away, the
-// process was killed), the journal stays and the next open of the table undoes the change.
+// are written in place. A write that fails half-way is undone at once from the saved bytes;
+// if even that fails (the disk went away, the process was killed), the journal stays and
+// the next open of the table undoes the change. The journal also holds the new bytes, so
+// that open tells a change that landed whole (every new byte in place: nothing to undo)
+// from one cut short — no write is spent after each change to mark the journal done.
 //
-// Journal file layout (little-endian): "CKJ1", u32 entry count, u32 file count,
-// file count × u64 original sizes, then per entry u32 file index, u64 offset, u32 length and
-// the original bytes; then u32 checksum of everything before it. A journal whose checksum
-// does not match was never completed, so the files were not touched yet.
+// Journal file layout (little-endian): "CKJ2", u32 entry count, u32 file count,
+// file count × u64 original sizes, then per entry u32 file index, u64 offset, u32 original
+// length, u32 new length, u8 truncation flag, the original bytes and the new bytes; then u32
+// checksum of everything before it. A journal whose checksum does not match was never
+// completed, so the files were not touched yet (a longer, older journal may follow it).
 #include "db/FileAccess.h"
 
 #include <cstdint>
@@ -36,9 +39,9 @@ public:
   void abandon() { writes_.clear(); }
 
   // Undoes an unfinished change left by a failed or killed writer; returns true when there
-  // was one. files as for begin(). Throws EDatabaseError when the journal cannot be applied.
+  // was one to undo (a journal whose change landed whole is just removed). files as for begin(). Throws EDatabaseError when the journal cannot be applied.
   static bool recover(io::FileSystem& fs, const std::string& journalPath, const std::vector<io::File*>& files);
-  // Whether a journal with an unfinished change lies there.
+  // Whether a journal lies there (its change may have landed or not: recover tells).
   static bool pending(io::FileSystem& fs, const std::string& journalPath);
 
   // Whether each change is forced to the disk (journal before the files, the files before

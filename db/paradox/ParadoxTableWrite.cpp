@@ -264,6 +264,10 @@ int ParadoxTable::compareKeys(const uint8_t* a, const uint8_t* b) const {
 }
 
 std::vector<uint8_t> ParadoxTable::blockImage(uint16_t block) {
+  // The block cache holds the plain images of the blocks read last (kept current by
+  // every commit): appending to the last block does not read it from the disk again.
+  for (const auto& c : cache_)
+    if (c.block == block && c.data.size() == header_.blockSize()) return c.data;
   std::vector<uint8_t> img(header_.blockSize(), 0);
   file_->readAt(header_.blockOffset(block), img.data(), img.size());
   if (header_.encrypted()) decryptBlock(img.data(), header_.blockSize(), header_.checksum, block);

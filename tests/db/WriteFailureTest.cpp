@@ -185,7 +185,7 @@ bool journalPending(io::MemoryFileSystem& mem, const std::string& stem) {
   std::string j = kDir + "/" + stem + ".CKJ";
   if (!mem.exists(j)) return false;
   auto b = mem.get(j);
-  return b.size() >= 4 && std::memcmp(b.data(), "CKJ1", 4) == 0;
+  return b.size() >= 4 && std::memcmp(b.data(), "CKJ2", 4) == 0;
 }
 
 // Whether a message names one of the table's files.
@@ -534,10 +534,24 @@ TEST_P(WriteFailure, TornJournalIsIgnoredOnOpen) {
     changed.erase(journal);
   }
   {
+    // Every new byte of the journal is in the files: the change landed whole and stands.
     io::MemoryFileSystem mem;
     load(mem, changed);
     mem.put(journal, full);
-    EXPECT_EQ(reread(mem, path), s.before) << "the complete journal is applied";
+    EXPECT_EQ(reread(mem, path), s.after) << "a change that landed whole is kept";
+    EXPECT_FALSE(journalPending(mem, c.stem));
+  }
+  {
+    // The same journal over files the change reached only in part: undone.
+    io::MemoryFileSystem mem;
+    load(mem, changed);
+    for (const auto& [p, b] : s.image)
+      if (p.find(".CKJ") == std::string::npos && changed.count(p) && changed.at(p) != b) {
+        mem.put(p, b);  // one file back as it was: the change is cut short
+        break;
+      }
+    mem.put(journal, full);
+    EXPECT_EQ(reread(mem, path), s.before) << "a change cut short is undone from the journal";
   }
   std::vector<std::vector<uint8_t>> torn;
   for (size_t n : {size_t{4}, size_t{11}, size_t{12}, size_t{16}, full.size() / 2, full.size() - 4, full.size() - 1})
