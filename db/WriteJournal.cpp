@@ -10,23 +10,66 @@ namespace {
 void put32(std::vector<uint8_t>& b, uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-void put64(std::vector<uint8_t>& b, uint64_t v) {
-  for (int i = 0; i < 8; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 uint32_t get32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
 }
 uint64_t get64(const uint8_t* p) { return get32(p) | static_cast<uint64_t>(get32(p + 4)) << 32; }
 
-// FNV-1a: enough to tell a completed journal from a torn one.
+// FNV-1a over 8-byte words (the tail bytewise): enough to tell a completed journal from a
+// torn one, and cheap, as it runs for every posted record.
 uint32_t checksum(const uint8_t* p, size_t n) {
-  uint32_t h = 2166136261u;
-  for (size_t i = 0; i < n; ++i) {
-    h ^= p[i];
-    h *= 16777619u;
+  uint64_t h = 14695981039346656037ull;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    h ^= w;
+    h *= 1099511628211ull;
   }
-  return h;
+  for (; i < n; ++i) {
+    h ^= p[i];
+    h *= 1099511628211ull;
+  }
+  return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+// The parts of a write that change something: a posted record changes a few bytes of a
+// block (its count, the record) but is written as one range; only the changed parts need
+// keeping. Parts closer than 32 bytes are taken as one.
+std::vector<std::pair<size_t, size_t>> changedParts(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& original) {
+  std::vector<std::pair<size_t, size_t>> parts;
+  size_t n = bytes.size(), common = std::min(n, original.size());
+  size_t i = 0;
+  auto sameWord = [&](size_t k) { return k + 8 <= common && std::memcmp(bytes.data() + k, original.data() + k, 8) == 0; };
+  while (i < common) {
+    if (sameWord(i)) {
+      i += 8;
+      continue;
+    }
+    if (bytes[i] == original[i]) {
+      ++i;
+      continue;
+    }
+    size_t start = i, end = i + 1, same = 0;
+    for (size_t k = i + 1; k < common;) {
+      if (same == 0 && sameWord(k) && sameWord(k + 8) && sameWord(k + 16) && sameWord(k + 24)) break;
+      if (bytes[k] == original[k]) {
+        if (++same >= 32) break;
+      } else {
+        same = 0;
+        end = k + 1;
+      }
+      ++k;
+    }
+    parts.emplace_back(start, end);
+    i = end;
+  }
+  if (n > common) {
+    if (!parts.empty() && parts.back().second + 32 >= common) parts.back().second = n;
+    else parts.emplace_back(common, n);
+  }
+  return parts;
 }
 
 constexpr uint8_t kMagic[4] = {'C', 'K', 'J', '2'};
@@ -75,22 +118,55 @@ void WriteJournal::truncate(size_t fileIndex, uint64_t newSize, std::vector<uint
 }
 
 std::vector<uint8_t> WriteJournal::serialize() const {
+  struct Part {
+    const Entry* e;
+    size_t from, to;
+  };
+  std::vector<Part> parts;
   size_t total = 16 + sizes_.size() * 8;
-  for (const auto& e : writes_) total += 21 + e.original.size() + e.bytes.size();
-  std::vector<uint8_t> b(kMagic, kMagic + 4);
-  b.reserve(total);
-  put32(b, static_cast<uint32_t>(writes_.size()));
-  put32(b, static_cast<uint32_t>(sizes_.size()));
-  for (auto s : sizes_) put64(b, s);
   for (const auto& e : writes_) {
-    put32(b, static_cast<uint32_t>(e.file));
-    put64(b, e.offset);
-    put32(b, static_cast<uint32_t>(e.original.size()));
-    put32(b, static_cast<uint32_t>(e.bytes.size()));
-    b.push_back(e.truncate ? 1 : 0);
-    b.insert(b.end(), e.original.begin(), e.original.end());
-    b.insert(b.end(), e.bytes.begin(), e.bytes.end());
+    if (e.truncate) {
+      parts.push_back({&e, 0, 0});
+      total += 21 + e.original.size();
+      continue;
+    }
+    for (auto [from, to] : changedParts(e.bytes, e.original)) {
+      parts.push_back({&e, from, to});
+      total += 21 + (std::min(to, e.original.size()) - std::min(from, e.original.size())) + (to - from);
+    }
   }
+  std::vector<uint8_t> b(total, 0);
+  uint8_t* o = b.data();
+  auto w32 = [&](uint32_t v) { for (int k = 0; k < 4; ++k) *o++ = static_cast<uint8_t>(v >> (8 * k)); };
+  auto w64 = [&](uint64_t v) { for (int k = 0; k < 8; ++k) *o++ = static_cast<uint8_t>(v >> (8 * k)); };
+  auto copy = [&](const uint8_t* p, size_t n) {
+    if (n) std::memcpy(o, p, n);
+    o += n;
+  };
+  copy(kMagic, 4);
+  w32(static_cast<uint32_t>(parts.size()));
+  w32(static_cast<uint32_t>(sizes_.size()));
+  for (auto sz : sizes_) w64(sz);
+  for (const auto& p : parts) {
+    const Entry& e = *p.e;
+    w32(static_cast<uint32_t>(e.file));
+    if (e.truncate) {
+      w64(e.offset);
+      w32(static_cast<uint32_t>(e.original.size()));
+      w32(0);
+      *o++ = 1;
+      copy(e.original.data(), e.original.size());
+      continue;
+    }
+    size_t of = std::min(p.from, e.original.size()), ot = std::min(p.to, e.original.size());
+    w64(e.offset + p.from);
+    w32(static_cast<uint32_t>(ot - of));
+    w32(static_cast<uint32_t>(p.to - p.from));
+    *o++ = 0;
+    copy(e.original.data() + of, ot - of);
+    copy(e.bytes.data() + p.from, p.to - p.from);
+  }
+  b.resize(static_cast<size_t>(o - b.data()));
   put32(b, checksum(b.data(), b.size()));
   return b;
 }
