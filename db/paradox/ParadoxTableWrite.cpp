@@ -519,7 +519,7 @@ void ParadoxTable::commit(Change& c) {
   // The cached blocks that changed take their new images; the rest stay valid.
   for (auto& cb : cache_) {
     auto it = c.blocks.find(cb.block);
-    if (it != c.blocks.end()) cb.data = it->second;
+    if (it != c.blocks.end()) cb.data = std::move(it->second);  // the change is done with them
   }
 }
 
