@@ -3,9 +3,25 @@
 #include "db/paradox/ParadoxCrypt.h"
 #include "db/paradox/ParadoxFormat.h"
 
+#include <cstring>
 #include <vector>
 
 namespace paradox {
+
+std::vector<uint8_t> mbHeaderBlock(uint16_t counter) {
+  std::vector<uint8_t> h(kMbBlockSize, 0);
+  putLe16(h.data() + 0x01, 1);  // type 0, one 4 KiB block
+  putLe16(h.data() + 0x03, counter);
+  const uint8_t constants[5] = {0x82, 0x73, 0x02, 0x00, 0x29};
+  std::memcpy(h.data() + 0x05, constants, sizeof constants);
+  putLe16(h.data() + 0x0B, 0x1000);  // base block size
+  putLe16(h.data() + 0x0D, 0x1000);  // sub-allocated block size
+  h[0x10] = 0x10;                    // chunk size
+  putLe16(h.data() + 0x11, 0x0040);  // entries per sub-allocated block
+  putLe16(h.data() + 0x13, 0x0800);  // BLOBs above 2048 bytes get a block of their own
+  putLe16(h.data() + 0x29, 0x02A1);
+  return h;
+}
 
 MbFile::MbFile(std::unique_ptr<io::File> file, std::string displayName, uint32_t checksum)
     : file_(std::move(file)), name_(std::move(displayName)), checksum_(checksum) {

@@ -7,8 +7,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace paradox {
+
+// The header block of a .MB file (4096 bytes) with its modification counter.
+std::vector<uint8_t> mbHeaderBlock(uint16_t counter);
 
 class MbFile {
 public:

@@ -117,12 +117,12 @@ PxTree readPrimaryIndex(io::File& file, const std::string& name, const Header& t
   return t;
 }
 
-std::vector<uint8_t> buildPrimaryIndex(const PxSpec& spec, const std::vector<PxLeaf>& leaves) {
-  const size_t keyFields = spec.keyFields.size();
+std::vector<uint8_t> buildPrimaryIndex(const PxSpec& layout, const std::vector<PxLeaf>& leaves) {
+  const size_t keyFields = layout.keyFields.size();
   uint32_t keyBytes = 0;
-  for (const auto& f : spec.keyFields) keyBytes += f.bytes;
+  for (const auto& f : layout.keyFields) keyBytes += f.bytes;
   const uint32_t rs = keyBytes + 6;
-  const uint32_t blockSize = uint32_t{spec.blockSizeKiB} * 1024;
+  const uint32_t blockSize = uint32_t{layout.blockSizeKiB} * 1024;
   const uint32_t perBlock = (blockSize - 6) / rs;
 
   // levels[0]: one entry per data block; levels[k]: one per block of level k − 1.
@@ -156,8 +156,8 @@ std::vector<uint8_t> buildPrimaryIndex(const PxSpec& spec, const std::vector<PxL
   uint32_t totalBlocks = leaves.empty() ? 0 : next - 1;
   if (totalBlocks > 65535) throw EDatabaseError("Первичный индекс не помещается в 65535 блоков");
 
-  bool level3 = spec.fileVersionID <= 4;
-  size_t tableNameLen = spec.fileVersionID >= 12 ? 261 : 79;
+  bool level3 = layout.fileVersionID <= 4;
+  size_t tableNameLen = layout.fileVersionID >= 12 ? 261 : 79;
   auto realSize = static_cast<uint32_t>(0x58 + 2 * keyFields + 4 + tableNameLen);
   uint32_t headerSize = level3 ? realSize : (realSize + 0x7FF) & ~uint32_t{0x7FF};
   std::vector<uint8_t> out(headerSize + size_t{totalBlocks} * blockSize, 0);
@@ -165,7 +165,7 @@ std::vector<uint8_t> buildPrimaryIndex(const PxSpec& spec, const std::vector<PxL
   putLe16(p + 0x00, static_cast<uint16_t>(rs));
   putLe16(p + 0x02, static_cast<uint16_t>(headerSize));
   p[0x04] = ftPrimaryIndex;
-  p[0x05] = spec.blockSizeKiB;
+  p[0x05] = layout.blockSizeKiB;
   putLe32(p + 0x06, static_cast<uint32_t>(entries));
   putLe16(p + 0x0A, static_cast<uint16_t>(totalBlocks));
   putLe16(p + 0x0C, static_cast<uint16_t>(totalBlocks));
@@ -174,18 +174,18 @@ std::vector<uint8_t> buildPrimaryIndex(const PxSpec& spec, const std::vector<PxL
   putLe16(p + 0x1E, totalBlocks ? 1 : 0);
   p[0x20] = totalBlocks ? static_cast<uint8_t>(depth) : 0;
   putLe16(p + 0x21, static_cast<uint16_t>(keyFields));
-  p[0x29] = spec.sortOrder;
-  p[0x2C] = spec.tableChangeCount;
+  p[0x29] = layout.sortOrder;
+  p[0x2C] = layout.tableChangeCount;
   p[0x2D] = 1;
   p[0x2E] = 1;
-  p[0x39] = spec.fileVersionID;
+  p[0x39] = layout.fileVersionID;
   putLe16(p + 0x3A, static_cast<uint16_t>(totalBlocks));
   if (!level3) putLe16(p + 0x51, static_cast<uint16_t>(realSize));
   for (size_t i = 0; i < keyFields; ++i) {
-    p[0x58 + 2 * i] = spec.keyFields[i].type;
-    p[0x58 + 2 * i + 1] = spec.keyFields[i].size;
+    p[0x58 + 2 * i] = layout.keyFields[i].type;
+    p[0x58 + 2 * i + 1] = layout.keyFields[i].size;
   }
-  std::memcpy(p + 0x58 + 2 * keyFields + 4, spec.rawTableName.data(), std::min(spec.rawTableName.size(), tableNameLen - 1));
+  std::memcpy(p + 0x58 + 2 * keyFields + 4, layout.rawTableName.data(), std::min(layout.rawTableName.size(), tableNameLen - 1));
   for (size_t k = depth; k-- > 0 && totalBlocks;) {
     const auto& level = levels[k];
     for (uint32_t b = 0; b < blockCount[k]; ++b) {

@@ -39,7 +39,7 @@ struct PxSpec {
 // record counts are `leaves`, in chain order: blocks numbered from the root down (root = 1,
 // then the level below, … the leaves last), chained 1 → 2 → … Throws EDatabaseError when
 // the index would need more than 65535 blocks.
-std::vector<uint8_t> buildPrimaryIndex(const PxSpec& spec, const std::vector<PxLeaf>& leaves);
+std::vector<uint8_t> buildPrimaryIndex(const PxSpec& layout, const std::vector<PxLeaf>& leaves);
 
 // Reads the index; structural faults of the file itself end in `error` (a header too
 // broken to read throws ETableDamaged).

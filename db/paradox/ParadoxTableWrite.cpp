@@ -29,19 +29,13 @@ constexpr uint32_t kFirstDataChunk = 0x15;
 constexpr uint32_t kChunksPerBlock = kMbBlockSize / 16;
 constexpr size_t kFixedHeader = 0x78;
 
-std::vector<uint8_t> mbHeaderBlock(uint16_t counter) {
-  std::vector<uint8_t> h(kMbBlockSize, 0);
-  putLe16(h.data() + 0x01, 1);
-  putLe16(h.data() + 0x03, counter);
-  const uint8_t constants[5] = {0x82, 0x73, 0x02, 0x00, 0x29};
-  std::memcpy(h.data() + 0x05, constants, sizeof constants);
-  putLe16(h.data() + 0x0B, 0x1000);
-  putLe16(h.data() + 0x0D, 0x1000);
-  h[0x10] = 0x10;
-  putLe16(h.data() + 0x11, kSubEntries);
-  putLe16(h.data() + 0x13, kSmallBlobMax);
-  putLe16(h.data() + 0x29, 0x02A1);
-  return h;
+
+// A graphic keeps 8 bytes of its own before the image in the .MB.
+std::string withGraphicPrefix(const std::string& image) {
+  std::string prefix(8, '\0');
+  putLe32(reinterpret_cast<uint8_t*>(prefix.data()), 0x01000001);
+  putLe32(reinterpret_cast<uint8_t*>(prefix.data()) + 4, static_cast<uint32_t>(image.size()));
+  return prefix + image;
 }
 
 }  // namespace
@@ -484,18 +478,18 @@ void ParadoxTable::commit(Change& c) {
   // The primary index follows the blocks' first keys and counts.
   std::vector<uint8_t> newPx;
   if (header_.keyFields > 0 && c.structureChanged) {
-    PxSpec spec;
-    spec.keyFields.assign(h.fields.begin(), h.fields.begin() + h.keyFields);
+    PxSpec layout;
+    layout.keyFields.assign(h.fields.begin(), h.fields.begin() + h.keyFields);
     std::vector<uint8_t> pxHead(0x58, 0);
     w.px->readAt(0, pxHead.data(), pxHead.size());
-    spec.blockSizeKiB = pxHead[0x05] ? pxHead[0x05] : h.maxTableSize;
-    spec.sortOrder = h.sortOrder;
-    spec.fileVersionID = h.fileVersionID;
-    spec.tableChangeCount = raw[0x2D];
-    spec.rawTableName = h.rawTableName;
+    layout.blockSizeKiB = pxHead[0x05] ? pxHead[0x05] : h.maxTableSize;
+    layout.sortOrder = h.sortOrder;
+    layout.fileVersionID = h.fileVersionID;
+    layout.tableChangeCount = raw[0x2D];
+    layout.rawTableName = h.rawTableName;
     std::vector<PxLeaf> leaves;
     for (size_t i = 0; i < c.chain.size(); ++i) leaves.push_back({c.chain[i].block, c.chain[i].count, c.firstKeys.at(i)});
-    newPx = buildPrimaryIndex(spec, leaves);
+    newPx = buildPrimaryIndex(layout, leaves);
     uint64_t oldSize = w.px->size();
     std::vector<uint8_t> oldPx(static_cast<size_t>(oldSize));
     w.px->readAt(0, oldPx.data(), oldPx.size());
@@ -640,21 +634,14 @@ void ParadoxTable::updateRecordIn(uint64_t position, TRecordBuffer& buf) {
     uint8_t* p = bytes.data() + fi.offset;
     std::memset(p, 0, fi.bytes);
     if (cleared) continue;
-    std::string value = nv->second;
-    std::string stored8 = value;
-    if (fi.type == pxGraphic) {
-      std::string prefix(8, '\0');
-      putLe32(reinterpret_cast<uint8_t*>(prefix.data()), 0x01000001);
-      putLe32(reinterpret_cast<uint8_t*>(prefix.data()) + 4, static_cast<uint32_t>(value.size()));
-      stored8 = prefix + value;
-    }
+    const std::string& value = nv->second;
     uint32_t leader = fi.bytes - kBlobDescriptorBytes;
     std::memcpy(p, value.data(), std::min<size_t>(leader, value.size()));
     BlobDescriptor d;
     if (value.size() <= leader) {
       d.length = static_cast<uint32_t>(value.size());
     } else {
-      d = c.storeBlob(fi.type == pxGraphic ? stored8 : value);
+      d = c.storeBlob(fi.type == pxGraphic ? withGraphicPrefix(value) : value);
     }
     writeBlobDescriptor(p, fi, d);
   }
@@ -701,10 +688,7 @@ uint64_t ParadoxTable::insertRecordIn(TRecordBuffer& buf) {
     if (value.size() <= leader) {
       d.length = static_cast<uint32_t>(value.size());
     } else if (fi.type == pxGraphic) {
-      std::string prefix(8, '\0');
-      putLe32(reinterpret_cast<uint8_t*>(prefix.data()), 0x01000001);
-      putLe32(reinterpret_cast<uint8_t*>(prefix.data()) + 4, static_cast<uint32_t>(value.size()));
-      d = c.storeBlob(prefix + value);
+      d = c.storeBlob(withGraphicPrefix(value));
     } else {
       d = c.storeBlob(value);
     }

@@ -1,5 +1,6 @@
 #include "db/paradox/ParadoxWriter.h"
 
+#include "db/paradox/ParadoxBlob.h"
 #include "db/paradox/ParadoxPrimaryIndex.h"
 
 #include "common/Errors.h"
@@ -211,18 +212,7 @@ public:
 
   void finish() {
     flushSub();
-    std::vector<uint8_t> h(kMbBlockSize, 0);
-    h[0] = 0;
-    putLe16(h.data() + 0x01, 1);
-    putLe16(h.data() + 0x03, static_cast<uint16_t>(std::max<uint32_t>(counter_, 1)));
-    const uint8_t constants[5] = {0x82, 0x73, 0x02, 0x00, 0x29};
-    std::memcpy(h.data() + 0x05, constants, sizeof constants);
-    putLe16(h.data() + 0x0B, 0x1000);
-    putLe16(h.data() + 0x0D, 0x1000);
-    h[0x10] = 0x10;
-    putLe16(h.data() + 0x11, kSubEntries);
-    putLe16(h.data() + 0x13, kSmallBlobMax);
-    putLe16(h.data() + 0x29, 0x02A1);
+    std::vector<uint8_t> h = mbHeaderBlock(static_cast<uint16_t>(std::max<uint32_t>(counter_, 1)));
     write(0, h.data(), h.size());
     file_->flush();
   }
@@ -606,17 +596,17 @@ void ParadoxTableBuilder::finish() {
 }
 
 void ParadoxTableBuilder::writePrimaryIndex() {
-  PxSpec spec;
-  spec.keyFields.assign(fields_.begin(), fields_.begin() + options_.keyFields);
-  spec.blockSizeKiB = static_cast<uint8_t>(options_.blockSizeKiB);
-  spec.sortOrder = options_.sortOrder;
-  spec.fileVersionID = fileVersion_;
-  spec.tableChangeCount = 1;  // byte 0x2D of the .DB
-  spec.rawTableName = rawTableName_;
+  PxSpec layout;
+  layout.keyFields.assign(fields_.begin(), fields_.begin() + options_.keyFields);
+  layout.blockSizeKiB = static_cast<uint8_t>(options_.blockSizeKiB);
+  layout.sortOrder = options_.sortOrder;
+  layout.fileVersionID = fileVersion_;
+  layout.tableChangeCount = 1;  // byte 0x2D of the .DB
+  layout.rawTableName = rawTableName_;
   std::vector<PxLeaf> leaves;
   leaves.reserve(leaves_.size());
   for (const auto& l : leaves_) leaves.push_back({l.block, static_cast<uint16_t>(l.count), l.key});
-  std::vector<uint8_t> bytes = buildPrimaryIndex(spec, leaves);
+  std::vector<uint8_t> bytes = buildPrimaryIndex(layout, leaves);
   std::unique_ptr<io::File> px;
   try {
     px = fs_.open(pxPath_, io::OpenMode::Create);
