@@ -68,7 +68,7 @@ std::string formatFloat(double v) {
     if (a < 1e11 && a >= 1e-4) {
       for (int k = 0; k <= 4; ++k) {
         double scaled = a * kPow10[k];
-        auto m = static_cast<int64_t>(std::llround(scaled));
+        auto m = static_cast<int64_t>(scaled + 0.5);  // a candidate; the test below decides
         if (static_cast<double>(m) / kPow10[k] != a) continue;
         char out[40];
         int n = 0;
