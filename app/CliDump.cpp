@@ -1,5 +1,6 @@
 #include "app/CliDump.h"
 
+#include "common/TextUtils.h"
 #include "db/EngineError.h"
 #include "db/Table.h"
 #include "db/paradox/ParadoxTable.h"
@@ -18,17 +19,6 @@ std::string csvCell(const std::string& s) {
 
 namespace {
 
-std::string hex(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string r;
-  r.reserve(bytes.size() * 2);
-  for (char ch : bytes) {
-    auto c = static_cast<unsigned char>(ch);
-    r += digits[c >> 4];
-    r += digits[c & 15];
-  }
-  return r;
-}
 
 bool binary(TFieldType t) { return t == ftBytes || t == ftVarBytes || (isBlobType(t) && !isTextBlobType(t)); }
 
@@ -96,7 +86,7 @@ int runDump(const DumpOptions& o, std::ostream& out, std::ostream& err) {
         TField* f = table.Fields(i);
         std::string v = f->AsString();
         if (i) line += ',';
-        line += csvCell(binary(f->DataType()) ? hex(v) : v);
+        line += csvCell(binary(f->DataType()) ? text::ToHex(v) : v);
       }
       out << line << "\n";
       ++written;

@@ -185,4 +185,16 @@ std::string FileNameNoExt(std::string_view f, bool withPath) {
   return std::string(f.substr(begin, end - begin));
 }
 
+std::string ToHex(std::string_view bytes) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) {
+    auto b = static_cast<unsigned char>(c);
+    out += digits[b >> 4];
+    out += digits[b & 0x0F];
+  }
+  return out;
+}
+
 }  // namespace text

@@ -75,4 +75,7 @@ std::string UpperCase(std::string_view s);
 // s without leading and trailing blanks and control characters (code points <= U+0020).
 std::string_view Trim(std::string_view s);
 
+// Lower-case hex digits of bytes, two per byte ("" for none).
+std::string ToHex(std::string_view bytes);
+
 }  // namespace text

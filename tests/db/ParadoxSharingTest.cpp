@@ -2,6 +2,7 @@
 #include "db/FileAccess.h"
 #include "db/paradox/ParadoxSharing.h"
 #include "db/paradox/ParadoxTable.h"
+#include "support/LockHolder.h"
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
@@ -19,56 +20,7 @@ namespace {
 
 using paradox::WriteLock;
 
-// Another program holding a lock on a file: a child process named "bde-holder" that takes
-// a whole-file write lock (a classic fcntl lock, or an open-file-description lock, which the
-// system reports without a process id) and keeps it until the holder is destroyed.
-class LockHolder {
-public:
-  enum class Kind { Classic, Ofd };
-  explicit LockHolder(const std::string& path, Kind kind = Kind::Classic) {
-    int ready[2];
-    int release[2];
-    if (pipe(ready) != 0 || pipe(release) != 0) ADD_FAILURE() << "pipe";
-    pid_ = fork();
-    if (pid_ == 0) {
-      ::close(ready[0]);
-      ::close(release[1]);
-      prctl(PR_SET_NAME, "bde-holder", 0, 0, 0);
-      int fd = ::open(path.c_str(), O_RDWR);
-      struct flock fl {};
-      fl.l_type = F_WRLCK;
-      fl.l_whence = SEEK_SET;
-      bool ok = fd >= 0 && ::fcntl(fd, kind == Kind::Classic ? F_SETLK : F_OFD_SETLK, &fl) == 0;
-      char c = ok ? '1' : '0';
-      (void)!write(ready[1], &c, 1);
-      char dummy;
-      while (read(release[0], &dummy, 1) > 0) {
-      }
-      _exit(0);
-    }
-    ::close(ready[1]);
-    ::close(release[0]);
-    release_ = release[1];
-    char c = 0;
-    if (read(ready[0], &c, 1) != 1) ADD_FAILURE() << "the lock holder did not answer";
-    ::close(ready[0]);
-    locked_ = c == '1';
-  }
-  ~LockHolder() {
-    ::close(release_);
-    waitpid(pid_, nullptr, 0);
-  }
-  LockHolder(const LockHolder&) = delete;
-  LockHolder& operator=(const LockHolder&) = delete;
-  // Whether the child got its lock.
-  bool locked() const { return locked_; }
-  pid_t pid() const { return pid_; }
-
-private:
-  pid_t pid_ = -1;
-  int release_ = -1;
-  bool locked_ = false;
-};
+using testsupport::LockHolder;
 
 // The message of the EDatabaseError a WriteLock throws, or nullopt when it succeeds.
 std::optional<std::string> refusal(io::FileSystem& fs, const std::string& dbPath) {

@@ -15,6 +15,7 @@
 #include "db/paradox/ParadoxWriter.h"
 #include "support/CanonicalText.h"
 #include "support/ExpectedCsv.h"
+#include "support/LockHolder.h"
 #include "support/TestSupport.h"
 #ifdef CHECKUP_HAVE_PXLIB
 #include "support/PxlibApi.h"
@@ -698,46 +699,8 @@ TEST_F(WriteVerify, TablesPxlibWritesReadTheSame) {
 
 // ---- Another process holding the table ----------------------------------------------
 
-// A child process that holds a write lock on a file until destroyed.
-class LockHolder {
-public:
-  LockHolder(const std::string& path, bool ofd) {
-    int ready[2], done[2];
-    if (::pipe(ready) != 0 || ::pipe(done) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(ready[0]);
-      ::close(done[1]);
-      int fd = ::open(path.c_str(), O_RDWR);
-      struct flock fl {};
-      fl.l_type = F_WRLCK;
-      fl.l_whence = SEEK_SET;
-      char c = fd >= 0 && ::fcntl(fd, ofd ? F_OFD_SETLK : F_SETLK, &fl) == 0 ? 'y' : 'n';
-      if (::write(ready[1], &c, 1) != 1) ::_exit(1);
-      [[maybe_unused]] ssize_t n = ::read(done[0], &c, 1);  // until the parent closes its end
-      ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(done[0]);
-    done_ = done[1];
-    char c = 'n';
-    locked_ = ::read(ready[0], &c, 1) == 1 && c == 'y';
-    ::close(ready[0]);
-  }
-  ~LockHolder() {
-    ::close(done_);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  LockHolder(const LockHolder&) = delete;
-  LockHolder& operator=(const LockHolder&) = delete;
-  bool locked() const { return locked_; }
-  pid_t pid() const { return pid_; }
+using testsupport::LockHolder;
 
-private:
-  pid_t pid_ = -1;
-  int done_ = -1;
-  bool locked_ = false;
-};
 
 TEST_F(WriteVerify, WritesAreRefusedWhileAnotherProcessHoldsTheTable) {
   enum class How { ClassicLock, OfdLock, LockFile };
@@ -764,7 +727,8 @@ TEST_F(WriteVerify, WritesAreRefusedWhileAnotherProcessHoldsTheTable) {
       testsupport::writeFile(dir.file(c.lockedExtension), {});
       mustName = c.lockedExtension;
     } else {
-      holder = std::make_unique<LockHolder>(io::withoutExtension(path) + c.lockedExtension, c.how == How::OfdLock);
+      holder = std::make_unique<LockHolder>(io::withoutExtension(path) + c.lockedExtension,
+                                              c.how == How::OfdLock ? LockHolder::Kind::Ofd : LockHolder::Kind::Classic);
       if (!holder->locked()) {
         ADD_FAILURE() << "the child could not lock the file";
         continue;

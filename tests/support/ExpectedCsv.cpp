@@ -1,5 +1,7 @@
 #include "support/ExpectedCsv.h"
 
+#include "common/TextUtils.h"
+
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -119,17 +121,7 @@ std::string describeCell(const CsvCell& cell) {
   return "\"" + *cell + "\"";
 }
 
-std::string toHex(std::string_view bytes) {
-  static constexpr char digits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char c : bytes) {
-    auto b = static_cast<unsigned char>(c);
-    out += digits[b >> 4];
-    out += digits[b & 0x0F];
-  }
-  return out;
-}
+std::string toHex(std::string_view bytes) { return text::ToHex(bytes); }
 
 std::optional<std::string> fromHex(std::string_view hex) {
   if (hex.size() % 2 != 0) return std::nullopt;
